@@ -1,0 +1,91 @@
+#include "devctl/Service.h"
+
+#include "common/Handle.h"
+
+namespace {
+
+const DWORD SERVICE_ACCESS_FOR_STOP = SERVICE_STOP | SERVICE_QUERY_STATUS;                  // 0x24
+const DWORD SERVICE_ACCESS_FOR_START = SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS; // 0x34
+
+unsigned long Clamp(unsigned long ulValue, unsigned long ulLow, unsigned long ulHigh) {
+    if (ulValue < ulLow)
+        return ulLow;
+    if (ulValue > ulHigh)
+        return ulHigh;
+    return ulValue;
+}
+
+// Waits while the service is stop-pending. Follows the platform's guidance on the status record:
+// a service is expected to raise its check point within its wait hint; one that does not is
+// taken to be hung. GetTickCount differences stay correct across its 49-day wrap.
+void WaitWhileStopPending(SC_HANDLE hService, SERVICE_STATUS* pStatus,
+                          const tagStopPollLimits& limits) {
+    const DWORD dwStart = GetTickCount();
+    DWORD dwLastProgress = dwStart;
+    DWORD dwLastCheckPoint = pStatus->dwCheckPoint;
+    while (pStatus->dwCurrentState == SERVICE_STOP_PENDING) {
+        const unsigned long ulStallMs =
+            Clamp(pStatus->dwWaitHint, limits.ulMinStallMs, limits.ulMaxStallMs);
+        const DWORD dwNow = GetTickCount();
+        if (dwNow - dwStart >= limits.ulTotalMs || dwNow - dwLastProgress >= ulStallMs)
+            return;
+        Sleep(limits.ulPollMs);
+        if (!QueryServiceStatus(hService, pStatus))
+            return;
+        if (pStatus->dwCheckPoint != dwLastCheckPoint) {
+            dwLastCheckPoint = pStatus->dwCheckPoint;
+            dwLastProgress = GetTickCount();
+        }
+    }
+}
+
+} // namespace
+
+const tagStopPollLimits g_DefaultStopPollLimits = {500, 10000, 60000, 180000};
+
+int StopNamedService(const char* pszName, SERVICE_STATUS* pStatus) {
+    return StopNamedServiceWithin(pszName, pStatus, g_DefaultStopPollLimits);
+}
+
+int StopNamedServiceWithin(const char* pszName, SERVICE_STATUS* pStatus,
+                           const tagStopPollLimits& limits) {
+    CServiceHandle hManager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!hManager)
+        return 1;
+    CServiceHandle hService(OpenServiceA(hManager.get(), pszName, SERVICE_ACCESS_FOR_STOP));
+    if (!hService)
+        return 1;
+
+    SERVICE_STATUS status = {};
+    // A status that cannot be read tells nothing: treat it like a service that cannot be opened.
+    if (!QueryServiceStatus(hService.get(), &status))
+        return 1;
+    if (pStatus != nullptr)
+        *pStatus = status;
+
+    // The control reports the new status into the record; a refused control that leaves it
+    // alone leaves the state read above to decide whether to wait.
+    if (status.dwCurrentState == SERVICE_RUNNING)
+        ControlService(hService.get(), SERVICE_CONTROL_STOP, &status);
+    WaitWhileStopPending(hService.get(), &status, limits);
+    return 1;
+}
+
+int StartNamedService(const char* pszName, SERVICE_STATUS* pStatus) {
+    CServiceHandle hManager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!hManager)
+        return 0;
+    CServiceHandle hService(OpenServiceA(hManager.get(), pszName, SERVICE_ACCESS_FOR_START));
+    if (!hService)
+        return 1;
+
+    SERVICE_STATUS status = {};
+    if (!QueryServiceStatus(hService.get(), &status))
+        return 1;
+    if (pStatus != nullptr)
+        *pStatus = status;
+
+    if (status.dwCurrentState != SERVICE_RUNNING)
+        StartServiceA(hService.get(), 0, nullptr);
+    return 1;
+}

@@ -1,0 +1,40 @@
+#!/bin/sh
+# Installs what building and testing need on a fresh Debian 12 machine (run as root):
+# the mingw-w64 cross compiler for 32-bit Windows, Wine with its 32-bit side, and, where the
+# kernel cannot run 32-bit Linux programs itself, user-mode emulation so that Wine's 32-bit
+# loader still runs.
+set -eu
+
+need_install=0
+for tool in i686-w64-mingw32-g++-posix wine wineserver cmake ninja; do
+    command -v "$tool" >/dev/null 2>&1 || need_install=1
+done
+[ -x /usr/lib/wine/wine-preloader ] || need_install=1
+[ -x /usr/bin/qemu-i386-static ] || need_install=1
+
+if [ "$need_install" = 1 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    dpkg --add-architecture i386
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends \
+        cmake ninja-build g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 \
+        wine wine32:i386 wine64 wine32-preloader:i386 wine64-preloader qemu-user-static \
+        >/dev/null
+fi
+
+# Wine's 32-bit half is an i386 Linux program. Some kernels are built without 32-bit support;
+# there the i386 programs run through qemu's user-mode emulation, registered with binfmt_misc.
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    binfmt=/proc/sys/fs/binfmt_misc
+    [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
+    if [ ! -e "$binfmt/qemu-i386" ]; then
+        printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+            >"$binfmt/register"
+    fi
+    /lib/ld-linux.so.2 --version >/dev/null 2>&1 || {
+        echo "this machine cannot run Wine's 32-bit loader" >&2
+        exit 1
+    }
+    echo "i386 programs run through qemu-i386 (the kernel has no 32-bit support)"
+fi
+echo "toolchain and Wine ready"

@@ -1,0 +1,165 @@
+#include "setup/Dispatch.h"
+
+#include <string.h>
+
+#include "devctl/DevCtr.h"
+#include "devctl/Service.h"
+#include "regmaint/RegMaint.h"
+#include "regscript/IniFile.h"
+#include "setup/ScanAdvance.h"
+
+namespace {
+
+const char WIA_SERVICE_NAME[] = "stisvc";
+
+typedef int (*PFN_GUARD)(const tagRunContext& context);
+typedef int (*PFN_COMMAND)(tagRunContext& context); // returns the exit status
+
+// One row per command word, in the order in which the words are compared.
+struct tagCommandRow {
+    const char* pszWord;
+    PFN_GUARD pfnGuard; // null: no guard
+    PFN_COMMAND pfnRun;
+    int bWorksOnFile; // input that does not fit means a file that cannot be opened
+};
+
+int HasArgument(const tagRunContext& context) {
+    return context.pLine->szArgument[0] != '\0';
+}
+
+int ServiceNotKnownStopped(const tagRunContext& context) {
+    return context.pServiceStatus->dwCurrentState != SERVICE_STOPPED;
+}
+
+int RunRegister(tagRunContext& context) {
+    context.pDevCtr->RegisterDriver(context.pLine->szArgument, context.pLine->nQuiet);
+    return EXIT_DONE;
+}
+
+int RunUnregister(tagRunContext& context) {
+    context.pDevCtr->UnregisterDriver(context.pLine->szArgument, context.pLine->nStopWia);
+    return EXIT_DONE;
+}
+
+int RunDeleteAllUserKey(tagRunContext& context) {
+    RegDelAllUserKey(context.pLine->szArgument);
+    return EXIT_DONE;
+}
+
+int RunDeleteMachineKey(tagRunContext& context) {
+    RegDelKey(HKEY_LOCAL_MACHINE, context.pLine->szArgument);
+    return EXIT_DONE;
+}
+
+int RunSetSaveFolder(tagRunContext& context) {
+    SetSaveFolder(HKEY_LOCAL_MACHINE, context.pLine->szArgument);
+    return EXIT_DONE;
+}
+
+int RunStopWia(tagRunContext& context) {
+    StopNamedService(WIA_SERVICE_NAME, context.pServiceStatus);
+    return EXIT_DONE;
+}
+
+int RunStartWia(tagRunContext& context) {
+    StartNamedService(WIA_SERVICE_NAME, context.pServiceStatus);
+    return EXIT_DONE;
+}
+
+int RunTranslatePath(tagRunContext& context) {
+    char szPath[MAX_PATH];
+    if (!FormFilePath(context.hInstance, *context.pLine, szPath, sizeof(szPath)))
+        return EXIT_FILE_NOT_OPENED;
+    if (!context.pIniFile->Load(szPath))
+        return EXIT_FILE_NOT_OPENED;
+    if (!context.pIniFile->SaveAndClear())
+        return EXIT_FILE_NOT_OPENED;
+    return EXIT_DONE;
+}
+
+int RunTranslateScanAdvance(tagRunContext& context) {
+    char szPath[MAX_PATH];
+    if (!FormFilePath(context.hInstance, *context.pLine, szPath, sizeof(szPath)))
+        return EXIT_FILE_NOT_OPENED;
+    if (!TranslateScanAdvance(szPath))
+        return EXIT_FILE_NOT_OPENED;
+    return EXIT_DONE;
+}
+
+int RunDeleteUserIni(tagRunContext& context) {
+    context.pDevCtr->DeleteUserIni(context.pLine->szArgument);
+    return EXIT_DONE;
+}
+
+const tagCommandRow g_Commands[] = {
+    {"REGISTER", HasArgument, RunRegister, 0},
+    {"UNREGISTER", HasArgument, RunUnregister, 0},
+    {"DELETE_ALLUSER_PRODUCTKEY", HasArgument, RunDeleteAllUserKey, 0},
+    {"DELETE_LOCAL_MACHINE_PRODUCTKEY", HasArgument, RunDeleteMachineKey, 0},
+    {"SET_SAVE_FOLDER", HasArgument, RunSetSaveFolder, 0},
+    {"STOPWIA", ServiceNotKnownStopped, RunStopWia, 0},
+    {"STARTWIA", nullptr, RunStartWia, 0},
+    {"TRANSLATEPATH", nullptr, RunTranslatePath, 1},
+    {"TRANSLATESCANADVANCE", nullptr, RunTranslateScanAdvance, 1},
+    {"Deleteuserini", nullptr, RunDeleteUserIni, 0},
+};
+
+const tagCommandRow* FindCommand(const char* pszWord) {
+    for (const tagCommandRow& row : g_Commands) {
+        if (lstrcmpiA(pszWord, row.pszWord) == 0)
+            return &row;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void UpperCaseAnsi(char* pszText, unsigned int cch) {
+    CharUpperBuffA(pszText, cch);
+}
+
+int FormFilePath(HINSTANCE hInstance, const tagCommandLine& line, char* pszPath, size_t cbPath) {
+    char szModule[MAX_PATH] = {};
+    DWORD cchModule = GetModuleFileNameA(hInstance, szModule, sizeof(szModule));
+    if (cchModule == 0 || cchModule >= sizeof(szModule))
+        return 0;
+    char* pBackslash = strrchr(szModule, '\\');
+    if (pBackslash != nullptr)
+        pBackslash[1] = '\0';
+
+    size_t cchFolder = strlen(szModule);
+    size_t cchArgument = strlen(line.szArgument);
+    size_t cchExtra = line.bHasExtra ? 1 + strlen(line.szExtra) : 0;
+    if (cchFolder + cchArgument + cchExtra >= cbPath)
+        return 0;
+
+    memset(pszPath, 0, cbPath);
+    memcpy(pszPath, szModule, cchFolder);
+    memcpy(pszPath + cchFolder, line.szArgument, cchArgument);
+    if (line.bHasExtra) {
+        pszPath[cchFolder + cchArgument] = ' ';
+        memcpy(pszPath + cchFolder + cchArgument + 1, line.szExtra, cchExtra - 1);
+    }
+    return 1;
+}
+
+int RunTorvane(HINSTANCE hInstance, const char* pszCommandLine) {
+    tagCommandLine line;
+    const int bFits = SplitCommandLine(pszCommandLine, UpperCaseAnsi, &line);
+
+    // Zeros: STOPWIA's guard reads a state that nothing has filled yet, and lets the stop run.
+    SERVICE_STATUS serviceStatus = {};
+    CDevCtr devCtr;
+    CIniFile iniFile;
+    tagRunContext context = {hInstance, &line, &devCtr, &iniFile, &serviceStatus};
+
+    const tagCommandRow* pRow = FindCommand(line.szCommand);
+    if (pRow == nullptr)
+        return EXIT_DONE;
+    // Input that does not fit is refused, never cut: a cut name could name another file or key.
+    if (!bFits)
+        return pRow->bWorksOnFile ? EXIT_FILE_NOT_OPENED : EXIT_DONE;
+    if (pRow->pfnGuard != nullptr && !pRow->pfnGuard(context))
+        return EXIT_DONE;
+    return pRow->pfnRun(context);
+}

@@ -1,0 +1,164 @@
+// Stopping and starting services: Wine's real "stisvc", and a service of the tests' own that
+// stays stop-pending for a while or for good.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "devctl/Service.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+const char WIA[] = "stisvc";
+
+SERVICE_STATUS SentinelStatus() {
+    SERVICE_STATUS status;
+    memset(&status, 0xAB, sizeof(status));
+    return status;
+}
+
+bool IsSentinel(const SERVICE_STATUS& status) {
+    SERVICE_STATUS sentinel = SentinelStatus();
+    return memcmp(&status, &sentinel, sizeof(status)) == 0;
+}
+
+class WiaServiceControl : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(0u, test::QueryServiceState(WIA)) << "no stisvc"; }
+    void TearDown() override { test::BringServiceTo(WIA, SERVICE_STOPPED); }
+};
+
+TEST_F(WiaServiceControl, StopOfRunningServiceReportsStateBeforeTheStop) {
+    ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_RUNNING));
+    SERVICE_STATUS status = SentinelStatus();
+    EXPECT_EQ(1, StopNamedService(WIA, &status));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status.dwCurrentState);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), test::QueryServiceState(WIA))
+        << "the stop returns once the service no longer reads stop-pending";
+}
+
+TEST_F(WiaServiceControl, StopOfStoppedServiceSendsNothingAndCopiesTheStoppedStatus) {
+    ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
+    SERVICE_STATUS status = SentinelStatus();
+    EXPECT_EQ(1, StopNamedService(WIA, &status));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), test::QueryServiceState(WIA));
+}
+
+TEST_F(WiaServiceControl, StartOfStoppedServiceIssuesTheStart) {
+    ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
+    SERVICE_STATUS status = SentinelStatus();
+    EXPECT_EQ(1, StartNamedService(WIA, &status));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
+    EXPECT_TRUE(test::WaitForServiceState(WIA, SERVICE_RUNNING, 10000));
+}
+
+TEST_F(WiaServiceControl, StartOfRunningServiceLeavesItRunning) {
+    ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_RUNNING));
+    SERVICE_STATUS status = SentinelStatus();
+    EXPECT_EQ(1, StartNamedService(WIA, &status));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status.dwCurrentState);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), test::QueryServiceState(WIA));
+}
+
+TEST_F(WiaServiceControl, NullStatusRecordIsAccepted) {
+    ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_RUNNING));
+    EXPECT_EQ(1, StopNamedService(WIA, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), test::QueryServiceState(WIA));
+    EXPECT_EQ(1, StartNamedService(WIA, nullptr));
+    EXPECT_TRUE(test::WaitForServiceState(WIA, SERVICE_RUNNING, 10000));
+}
+
+TEST(MissingService, BothFunctionsYieldOneAndLeaveTheRecordUntouched) {
+    const std::string name = test::UniqueName("NoSuchService");
+    SERVICE_STATUS status = SentinelStatus();
+    EXPECT_EQ(1, StopNamedService(name.c_str(), &status));
+    EXPECT_TRUE(IsSentinel(status));
+    EXPECT_EQ(1, StartNamedService(name.c_str(), &status));
+    EXPECT_TRUE(IsSentinel(status));
+    EXPECT_EQ(1, StopNamedService(name.c_str(), nullptr));
+    EXPECT_EQ(1, StartNamedService(name.c_str(), nullptr));
+}
+
+// A test service installed for one test, started, and removed again (its process ended).
+class SlowStoppingService : public ::testing::Test {
+protected:
+    void Install(const std::string& options) {
+        m_name = test::UniqueName("TorvaneTestSvc");
+        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        ASSERT_NE(nullptr, manager);
+        std::string image = "\"" + test::BinFile("TestService.exe") + "\" " + options;
+        SC_HANDLE service =
+            CreateServiceA(manager, m_name.c_str(), m_name.c_str(), SERVICE_ALL_ACCESS,
+                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+                           image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(nullptr, service) << GetLastError();
+        EXPECT_TRUE(StartServiceA(service, 0, nullptr)) << GetLastError();
+        CloseServiceHandle(service);
+        CloseServiceHandle(manager);
+        ASSERT_TRUE(test::WaitForServiceState(m_name, SERVICE_RUNNING, 20000));
+    }
+
+    void TearDown() override {
+        if (m_name.empty())
+            return;
+        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        SC_HANDLE service = OpenServiceA(manager, m_name.c_str(), SERVICE_ALL_ACCESS);
+        if (service != nullptr) {
+            SERVICE_STATUS_PROCESS process = {};
+            DWORD needed = 0;
+            if (QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
+                                     reinterpret_cast<BYTE*>(&process), sizeof(process), &needed) &&
+                process.dwProcessId != 0) {
+                HANDLE child =
+                    OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process.dwProcessId);
+                if (child != nullptr) {
+                    TerminateProcess(child, 0);
+                    WaitForSingleObject(child, 5000);
+                    CloseHandle(child);
+                }
+            }
+            DeleteService(service);
+            CloseServiceHandle(service);
+        }
+        CloseServiceHandle(manager);
+    }
+
+    std::string m_name;
+};
+
+TEST_F(SlowStoppingService, StopWaitsWhileTheServiceIsStopPending) {
+    Install("hold=2500 waithint=1000 advance");
+    SERVICE_STATUS status = SentinelStatus();
+    EXPECT_EQ(1, StopNamedService(m_name.c_str(), &status));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status.dwCurrentState);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), test::QueryServiceState(m_name))
+        << "returned while the service was still stopping";
+}
+
+TEST_F(SlowStoppingService, StalledCheckPointIsGivenUpOnAfterTheWaitHint) {
+    Install("forever waithint=1000");
+    const tagStopPollLimits limits = {500, 1000, 60000, 180000};
+    EXPECT_EQ(1, StopNamedServiceWithin(m_name.c_str(), nullptr, limits));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOP_PENDING), test::QueryServiceState(m_name))
+        << "a service that never stops is given up on, still pending";
+}
+
+TEST_F(SlowStoppingService, ServiceThatKeepsReportingProgressIsGivenUpOnAtTheTotalLimit) {
+    Install("forever waithint=1000 advance");
+    const tagStopPollLimits limits = {500, 1000, 2000, 4000};
+    EXPECT_EQ(1, StopNamedServiceWithin(m_name.c_str(), nullptr, limits));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOP_PENDING), test::QueryServiceState(m_name));
+}
+
+TEST_F(SlowStoppingService, StartOfStoppingServiceIsNotWaitedFor) {
+    Install("hold=1500 waithint=1000 advance");
+    SERVICE_STATUS status = SentinelStatus();
+    EXPECT_EQ(1, StopNamedService(m_name.c_str(), &status));
+    ASSERT_EQ(static_cast<DWORD>(SERVICE_STOPPED), test::QueryServiceState(m_name));
+    EXPECT_EQ(1, StartNamedService(m_name.c_str(), &status));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
+    EXPECT_TRUE(test::WaitForServiceState(m_name, SERVICE_RUNNING, 20000));
+}
+
+} // namespace

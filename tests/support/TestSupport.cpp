@@ -1,0 +1,294 @@
+#include "support/TestSupport.h"
+
+#include "TestPaths.h"
+
+namespace test {
+
+std::string DosPathOfUnix(const std::string& unixPath) {
+    std::string dos = "Z:";
+    for (char c : unixPath)
+        dos += (c == '/') ? '\\' : c;
+    return dos;
+}
+
+std::string BinFile(const std::string& name) {
+    return DosPathOfUnix(TEST_BIN_DIR_UNIX) + "\\" + name;
+}
+
+std::string SourceFile(const std::string& relative) {
+    std::string path = DosPathOfUnix(TEST_SOURCE_DIR_UNIX) + "\\";
+    for (char c : relative)
+        path += (c == '/') ? '\\' : c;
+    return path;
+}
+
+std::string UniqueName(const std::string& tag) {
+    static unsigned counter = 0;
+    char suffix[64];
+    wsprintfA(suffix, "%lu_%u_%lu", GetCurrentProcessId(), ++counter, GetTickCount());
+    return tag + "_" + suffix;
+}
+
+CTempFolder::CTempFolder(const std::string& tag, bool withBlank) {
+    char temp[MAX_PATH];
+    DWORD length = GetTempPathA(sizeof(temp), temp);
+    std::string base = (length > 0 && length < sizeof(temp)) ? std::string(temp) : "C:\\";
+    if (base.back() != '\\')
+        base += '\\';
+    m_path = base + UniqueName(withBlank ? tag + " folder" : tag);
+    CreateDirectoryA(m_path.c_str(), nullptr);
+}
+
+CTempFolder::~CTempFolder() {
+    DeleteTree(m_path);
+}
+
+CProgramFolder::CProgramFolder(const std::string& tag, bool withBlank)
+    : CTempFolder(tag, withBlank) {
+    AddBinFile("Torvane.exe");
+}
+
+void CProgramFolder::AddBinFile(const std::string& binName, const std::string& asName) const {
+    CopyFileA(BinFile(binName).c_str(), File(asName.empty() ? binName : asName).c_str(), FALSE);
+}
+
+RunResult RunAndWait(const std::string& commandLine, DWORD timeoutMs,
+                     const std::string& currentDirectory) {
+    RunResult result;
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup,
+                        &info))
+        return result;
+    result.started = true;
+    if (WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        result.finished = true;
+        GetExitCodeProcess(info.hProcess, &result.exitCode);
+    } else {
+        TerminateProcess(info.hProcess, 99);
+        WaitForSingleObject(info.hProcess, 5000);
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return result;
+}
+
+RunResult RunTorvane(const CProgramFolder& folder, const std::string& args, DWORD timeoutMs) {
+    std::string commandLine = "\"" + folder.Torvane() + "\"";
+    if (!args.empty())
+        commandLine += " " + args;
+    return RunAndWait(commandLine, timeoutMs);
+}
+
+bool FileExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string bytes;
+    char chunk[65536];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0)
+        bytes.append(chunk, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = bytes.empty() ||
+              (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+               written == bytes.size());
+    CloseHandle(file);
+    return ok;
+}
+
+void DeleteTree(const std::string& path) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = data.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string child = path + "\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                DeleteTree(child);
+            } else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+DWORD QueryServiceState(const std::string& name) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager)
+        return 0;
+    DWORD state = 0;
+    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS);
+    if (service) {
+        SERVICE_STATUS status = {};
+        if (QueryServiceStatus(service, &status))
+            state = status.dwCurrentState;
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return state;
+}
+
+bool WaitForServiceState(const std::string& name, DWORD state, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (QueryServiceState(name) == state)
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(50);
+    }
+}
+
+bool BringServiceTo(const std::string& name, DWORD state, DWORD timeoutMs) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager)
+        return false;
+    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS);
+    if (service) {
+        // Let a pending transition finish first.
+        DWORD current = QueryServiceState(name);
+        DWORD start = GetTickCount();
+        while ((current == SERVICE_START_PENDING || current == SERVICE_STOP_PENDING) &&
+               GetTickCount() - start < timeoutMs) {
+            Sleep(50);
+            current = QueryServiceState(name);
+        }
+        if (state == SERVICE_RUNNING && current != SERVICE_RUNNING) {
+            StartServiceA(service, 0, nullptr);
+        } else if (state == SERVICE_STOPPED && current != SERVICE_STOPPED) {
+            SERVICE_STATUS status = {};
+            ControlService(service, SERVICE_CONTROL_STOP, &status);
+        }
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return WaitForServiceState(name, state, timeoutMs);
+}
+
+CWindowsVersionOverride::CWindowsVersionOverride(const std::string& exeName,
+                                                 const std::string& version)
+    : m_keyPath("Software\\Wine\\AppDefaults\\" + exeName) {
+    DWORD type = 0;
+    std::string previous;
+    if (GetValue(HKEY_CURRENT_USER, m_keyPath, "Version", &type, &previous) && type == REG_SZ) {
+        m_hadValue = true;
+        m_previous = previous.c_str();
+    }
+    SetStringValue(HKEY_CURRENT_USER, m_keyPath, "Version", version);
+}
+
+CWindowsVersionOverride::~CWindowsVersionOverride() {
+    if (m_hadValue) {
+        SetStringValue(HKEY_CURRENT_USER, m_keyPath, "Version", m_previous);
+    } else {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, m_keyPath.c_str(), 0, KEY_SET_VALUE, &key) ==
+            ERROR_SUCCESS) {
+            RegDeleteValueA(key, "Version");
+            RegCloseKey(key);
+        }
+    }
+}
+
+CScratchKey::CScratchKey(HKEY root, const std::string& parent, const std::string& tag,
+                         REGSAM samView)
+    : m_root(root), m_path(parent + "\\" + UniqueName(tag)), m_samView(samView) {
+    CreateKey(root, m_path, samView);
+}
+
+CScratchKey::~CScratchKey() {
+    DeleteKeyTree(m_root, m_path, m_samView);
+}
+
+bool KeyExists(HKEY root, const std::string& path, REGSAM samView) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | samView, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool CreateKey(HKEY root, const std::string& path, REGSAM samView) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | samView, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+              const std::string& bytes, REGSAM samView) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | samView, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    LONG status = RegSetValueExA(key, name.empty() ? nullptr : name.c_str(), 0, type,
+                                 reinterpret_cast<const BYTE*>(bytes.data()),
+                                 static_cast<DWORD>(bytes.size()));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+bool SetStringValue(HKEY root, const std::string& path, const std::string& name,
+                    const std::string& data, REGSAM samView) {
+    return SetValue(root, path, name, REG_SZ, std::string(data.c_str(), data.size() + 1), samView);
+}
+
+bool GetValue(HKEY root, const std::string& path, const std::string& name, DWORD* type,
+              std::string* bytes, REGSAM samView) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | samView, &key) != ERROR_SUCCESS)
+        return false;
+    const char* valueName = name.empty() ? nullptr : name.c_str();
+    DWORD size = 0;
+    LONG status = RegQueryValueExA(key, valueName, nullptr, type, nullptr, &size);
+    if (status == ERROR_SUCCESS) {
+        std::vector<BYTE> data(size + 1);
+        status = RegQueryValueExA(key, valueName, nullptr, type, data.data(), &size);
+        if (status == ERROR_SUCCESS)
+            bytes->assign(reinterpret_cast<const char*>(data.data()), size);
+    }
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+void DeleteKeyTree(HKEY root, const std::string& path, REGSAM samView) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS | samView, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteTreeA(key, nullptr);
+    RegCloseKey(key);
+    RegDeleteKeyExA(root, path.c_str(), samView, 0);
+}
+
+} // namespace test

@@ -1,0 +1,119 @@
+// Helpers for tests that run under Wine: temporary program folders, child processes, files,
+// services, scratch registry keys and the per-program Windows version.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace test {
+
+// Z:\... path of a file the build put in its bin folder (Torvane.exe, stand-in tools, ...).
+std::string BinFile(const std::string& name);
+// Z:\... path of a file in the source tree (samples, test data).
+std::string SourceFile(const std::string& relative);
+// Converts a Unix path to the Z:\ form Wine uses for it.
+std::string DosPathOfUnix(const std::string& unixPath);
+
+// A fresh folder below the prefix's temporary folder, deleted with everything in it.
+class CTempFolder {
+public:
+    // The folder's name starts with tag; withBlank puts a blank in its name.
+    explicit CTempFolder(const std::string& tag, bool withBlank = false);
+    ~CTempFolder();
+    CTempFolder(const CTempFolder&) = delete;
+    CTempFolder& operator=(const CTempFolder&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "\\" + name; }
+
+private:
+    std::string m_path;
+};
+
+// A temporary program folder holding a copy of Torvane.exe, as an installer lays it out.
+class CProgramFolder : public CTempFolder {
+public:
+    explicit CProgramFolder(const std::string& tag, bool withBlank = false);
+    // Copies a built file (from the bin folder) into the program folder, under asName if given.
+    void AddBinFile(const std::string& binName, const std::string& asName = "") const;
+    std::string Torvane() const { return File("Torvane.exe"); }
+};
+
+struct RunResult {
+    bool started = false;
+    bool finished = false; // false when the wait timed out (the child is then ended)
+    DWORD exitCode = 0;
+};
+
+// Starts commandLine (CreateProcessA, no application name) and waits up to timeoutMs.
+RunResult RunAndWait(const std::string& commandLine, DWORD timeoutMs = 60000,
+                     const std::string& currentDirectory = "");
+
+// Starts Torvane.exe of the folder with args as an installer would: "<path>" args.
+RunResult RunTorvane(const CProgramFolder& folder, const std::string& args,
+                     DWORD timeoutMs = 60000);
+
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+std::string ReadFileBytes(const std::string& path); // empty when it cannot be read
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+// Deletes a folder with everything in it.
+void DeleteTree(const std::string& path);
+
+// Current state of a service (SERVICE_RUNNING, ...), or 0 when it cannot be queried.
+DWORD QueryServiceState(const std::string& name);
+// Waits up to timeoutMs for the service to reach state; true when it did.
+bool WaitForServiceState(const std::string& name, DWORD state, DWORD timeoutMs);
+// Brings the service to state (start or stop request, then wait); true when it got there.
+bool BringServiceTo(const std::string& name, DWORD state, DWORD timeoutMs = 20000);
+
+// Sets the Windows version Wine reports to one program (keyed by its file name), and puts the
+// previous setting back when destroyed. Tests using it must hold the "appdefaults" lock.
+class CWindowsVersionOverride {
+public:
+    CWindowsVersionOverride(const std::string& exeName, const std::string& version);
+    ~CWindowsVersionOverride();
+
+private:
+    std::string m_keyPath;
+    bool m_hadValue = false;
+    std::string m_previous;
+};
+
+// A uniquely named registry key below root\parent, created on construction and deleted with
+// its subtree on destruction. samView may add KEY_WOW64_64KEY or KEY_WOW64_32KEY.
+class CScratchKey {
+public:
+    CScratchKey(HKEY root, const std::string& parent, const std::string& tag, REGSAM samView = 0);
+    ~CScratchKey();
+    CScratchKey(const CScratchKey&) = delete;
+    CScratchKey& operator=(const CScratchKey&) = delete;
+
+    HKEY Root() const { return m_root; }
+    const std::string& Path() const { return m_path; } // relative to the root
+
+private:
+    HKEY m_root;
+    std::string m_path;
+    REGSAM m_samView;
+};
+
+// Registry conveniences for assertions (samView as above).
+bool KeyExists(HKEY root, const std::string& path, REGSAM samView = 0);
+bool CreateKey(HKEY root, const std::string& path, REGSAM samView = 0);
+bool SetStringValue(HKEY root, const std::string& path, const std::string& name,
+                    const std::string& data, REGSAM samView = 0);
+bool SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+              const std::string& bytes, REGSAM samView = 0);
+// Reads a value's raw bytes and type; false when it cannot be read.
+bool GetValue(HKEY root, const std::string& path, const std::string& name, DWORD* type,
+              std::string* bytes, REGSAM samView = 0);
+// Deletes a key with its subtree (no error when it is missing).
+void DeleteKeyTree(HKEY root, const std::string& path, REGSAM samView = 0);
+
+// A name unique within this test run: tag, process id and a counter.
+std::string UniqueName(const std::string& tag);
+
+} // namespace test

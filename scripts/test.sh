@@ -4,5 +4,5 @@ set -eu
 . "$(dirname "$0")/common.sh"
 sh "$root/scripts/install-deps.sh"
 configure_and_build
-cd "$build"
+cd "$root"
 ctest --preset default

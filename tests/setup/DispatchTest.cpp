@@ -1,4 +1,5 @@
-// Forming the path of the file that TRANSLATEPATH and TRANSLATESCANADVANCE work on.
+// The Win32 side of the command line: upper-casing in the code page, and forming the path of
+// the file that TRANSLATEPATH and TRANSLATESCANADVANCE work on.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,6 +19,15 @@ tagCommandLine Split(const std::string& line) {
     tagCommandLine parts;
     SplitCommandLine(line.c_str(), UpperCaseAnsi, &parts);
     return parts;
+}
+
+TEST(CommandLineUpperCase, CodePageLettersAreUpperCased) {
+    // In the Western code page 1252 (Wine's default), e-acute 0xE9 becomes 0xC9.
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "code page " << GetACP();
+    tagCommandLine parts = Split("deleteuserini caf\xE9\\x");
+    EXPECT_STREQ("DELETEUSERINI", parts.szCommand);
+    EXPECT_STREQ("CAF\xC9\\X", parts.szArgument);
 }
 
 TEST(FormFilePath, JoinsFolderArgumentAndExtraToken) {

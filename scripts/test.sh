@@ -1,8 +1,11 @@
 #!/bin/sh
-# Installs the toolchain and Wine, builds everything, and runs every test under Wine.
+# Installs the toolchain and Wine, builds everything, runs every test under Wine, then the
+# native sanitizer tests of the text readers and each fuzz target for a bounded time
+# (FUZZ_SECONDS per target, default 60).
 set -eu
 . "$(dirname "$0")/common.sh"
 sh "$root/scripts/install-deps.sh"
 configure_and_build
 cd "$root"
 ctest --preset default
+sh "$root/scripts/fuzz.sh" "${FUZZ_SECONDS:-60}"

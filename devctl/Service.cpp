@@ -1,5 +1,6 @@
 #include "devctl/Service.h"
 
+#include "common/Diagnostics.h"
 #include "common/Handle.h"
 
 namespace {
@@ -27,8 +28,11 @@ void WaitWhileStopPending(SC_HANDLE hService, SERVICE_STATUS* pStatus,
         const unsigned long ulStallMs =
             Clamp(pStatus->dwWaitHint, limits.ulMinStallMs, limits.ulMaxStallMs);
         const DWORD dwNow = GetTickCount();
-        if (dwNow - dwStart >= limits.ulTotalMs || dwNow - dwLastProgress >= ulStallMs)
+        if (dwNow - dwStart >= limits.ulTotalMs || dwNow - dwLastProgress >= ulStallMs) {
+            Diag("service still stop-pending after %lu ms: no longer waited for",
+                 static_cast<unsigned long>(dwNow - dwStart));
             return;
+        }
         Sleep(limits.ulPollMs);
         if (!QueryServiceStatus(hService, pStatus))
             return;
@@ -53,8 +57,10 @@ int StopNamedServiceWithin(const char* pszName, SERVICE_STATUS* pStatus,
     if (!hManager)
         return 1;
     CServiceHandle hService(OpenServiceA(hManager.get(), pszName, SERVICE_ACCESS_FOR_STOP));
-    if (!hService)
+    if (!hService) {
+        Diag("service %s cannot be opened (error %lu): not stopped", pszName, GetLastError());
         return 1;
+    }
 
     SERVICE_STATUS status = {};
     // A status that cannot be read tells nothing: treat it like a service that cannot be opened.
@@ -65,9 +71,13 @@ int StopNamedServiceWithin(const char* pszName, SERVICE_STATUS* pStatus,
 
     // The control reports the new status into the record; a refused control that leaves it
     // alone leaves the state read above to decide whether to wait.
-    if (status.dwCurrentState == SERVICE_RUNNING)
+    Diag("service %s is in state %lu", pszName, status.dwCurrentState);
+    if (status.dwCurrentState == SERVICE_RUNNING) {
         ControlService(hService.get(), SERVICE_CONTROL_STOP, &status);
+        Diag("stop sent to %s: state %lu", pszName, status.dwCurrentState);
+    }
     WaitWhileStopPending(hService.get(), &status, limits);
+    Diag("service %s left in state %lu", pszName, status.dwCurrentState);
     return 1;
 }
 
@@ -76,8 +86,10 @@ int StartNamedService(const char* pszName, SERVICE_STATUS* pStatus) {
     if (!hManager)
         return 0;
     CServiceHandle hService(OpenServiceA(hManager.get(), pszName, SERVICE_ACCESS_FOR_START));
-    if (!hService)
+    if (!hService) {
+        Diag("service %s cannot be opened (error %lu): not started", pszName, GetLastError());
         return 1;
+    }
 
     SERVICE_STATUS status = {};
     if (!QueryServiceStatus(hService.get(), &status))
@@ -85,7 +97,12 @@ int StartNamedService(const char* pszName, SERVICE_STATUS* pStatus) {
     if (pStatus != nullptr)
         *pStatus = status;
 
-    if (status.dwCurrentState != SERVICE_RUNNING)
-        StartServiceA(hService.get(), 0, nullptr);
+    if (status.dwCurrentState != SERVICE_RUNNING) {
+        BOOL bStarted = StartServiceA(hService.get(), 0, nullptr);
+        Diag("start of %s (state %lu) %s", pszName, status.dwCurrentState,
+             bStarted ? "requested" : "refused");
+    } else {
+        Diag("service %s already running: not started again", pszName);
+    }
     return 1;
 }

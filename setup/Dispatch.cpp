@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "common/Diagnostics.h"
 #include "devctl/DevCtr.h"
 #include "devctl/Service.h"
 #include "regmaint/RegMaint.h"
@@ -68,8 +69,10 @@ int RunStartWia(tagRunContext& context) {
 
 int RunTranslatePath(tagRunContext& context) {
     char szPath[MAX_PATH];
-    if (!FormFilePath(context.hInstance, *context.pLine, szPath, sizeof(szPath)))
+    if (!FormFilePath(context.hInstance, *context.pLine, szPath, sizeof(szPath))) {
+        Diag("the file path does not fit %d bytes: refused", MAX_PATH);
         return EXIT_FILE_NOT_OPENED;
+    }
     if (!context.pIniFile->Load(szPath))
         return EXIT_FILE_NOT_OPENED;
     if (!context.pIniFile->SaveAndClear())
@@ -79,8 +82,10 @@ int RunTranslatePath(tagRunContext& context) {
 
 int RunTranslateScanAdvance(tagRunContext& context) {
     char szPath[MAX_PATH];
-    if (!FormFilePath(context.hInstance, *context.pLine, szPath, sizeof(szPath)))
+    if (!FormFilePath(context.hInstance, *context.pLine, szPath, sizeof(szPath))) {
+        Diag("the file path does not fit %d bytes: refused", MAX_PATH);
         return EXIT_FILE_NOT_OPENED;
+    }
     if (!TranslateScanAdvance(szPath))
         return EXIT_FILE_NOT_OPENED;
     return EXIT_DONE;
@@ -153,13 +158,23 @@ int RunTorvane(HINSTANCE hInstance, const char* pszCommandLine) {
     CIniFile iniFile;
     tagRunContext context = {hInstance, &line, &devCtr, &iniFile, &serviceStatus};
 
+    Diag("command \"%s\", argument \"%s\", extra token %s%s%s, quiet %d, keep-stopped %d%s",
+         line.szCommand, line.szArgument, line.bHasExtra ? "\"" : "", line.szExtra,
+         line.bHasExtra ? "\"" : "(none)", line.nQuiet, line.nStopWia,
+         bFits ? "" : ", input does not fit: refused");
+
     const tagCommandRow* pRow = FindCommand(line.szCommand);
-    if (pRow == nullptr)
-        return EXIT_DONE;
-    // Input that does not fit is refused, never cut: a cut name could name another file or key.
-    if (!bFits)
-        return pRow->bWorksOnFile ? EXIT_FILE_NOT_OPENED : EXIT_DONE;
-    if (pRow->pfnGuard != nullptr && !pRow->pfnGuard(context))
-        return EXIT_DONE;
-    return pRow->pfnRun(context);
+    int nExitStatus = EXIT_DONE;
+    if (pRow == nullptr) {
+        Diag("no such command: nothing done");
+    } else if (!bFits) {
+        // Input that does not fit is refused, never cut: a cut name could name another file.
+        nExitStatus = pRow->bWorksOnFile ? EXIT_FILE_NOT_OPENED : EXIT_DONE;
+    } else if (pRow->pfnGuard != nullptr && !pRow->pfnGuard(context)) {
+        Diag("%s: its condition does not hold, nothing done", pRow->pszWord);
+    } else {
+        nExitStatus = pRow->pfnRun(context);
+    }
+    Diag("exit status %d", nExitStatus);
+    return nExitStatus;
 }

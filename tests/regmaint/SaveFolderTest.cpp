@@ -62,6 +62,14 @@ TEST_F(SaveFolder, ExistingDestinationsGetTheSharedDocumentsFolder) {
     const std::string pdf = Destination("Scan Suite", "PDF");
     ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, pdf, "1", "D:\\old\\", KEY_WOW64_32KEY));
     ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, pdf, "2", "keep", KEY_WOW64_32KEY));
+    // The same product key in the 64-bit view, with a name and a destination of its own.
+    struct CDeleteIn64 {
+        std::string path;
+        ~CDeleteIn64() { test::DeleteKeyTree(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY); }
+    } cleanup{m_scratch.Path()};
+    ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, m_product, NAME_VALUE, "Scan Suite",
+                                     KEY_WOW64_64KEY));
+    MakeDestinations("Scan Suite", {"BCR"}, KEY_WOW64_64KEY);
 
     test::CProgramFolder folder("savefolder");
     test::RunResult result = test::RunTorvane(folder, "set_save_folder " + m_product);
@@ -88,25 +96,8 @@ TEST_F(SaveFolder, ExistingDestinationsGetTheSharedDocumentsFolder) {
     ASSERT_TRUE(
         test::GetValue(HKEY_LOCAL_MACHINE, redirected, "1", &type, &other, KEY_WOW64_64KEY));
     EXPECT_EQ(Expected(shared), other);
-}
-
-TEST_F(SaveFolder, TheSixtyFourBitViewIsNotTouched) {
-    // The same product key in the 64-bit view, with a name and a destination of its own.
-    struct CDeleteIn64 {
-        std::string path;
-        ~CDeleteIn64() { test::DeleteKeyTree(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY); }
-    } cleanup{m_scratch.Path()};
-    ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, m_product, NAME_VALUE, "Scan Suite",
-                                     KEY_WOW64_64KEY));
-    MakeDestinations("Scan Suite", {"BCR"}, KEY_WOW64_64KEY);
-    ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, m_product, NAME_VALUE, "Scan Suite",
-                                     KEY_WOW64_32KEY));
-    MakeDestinations("Scan Suite", {"BCR"});
-
-    test::CProgramFolder folder("savefolder64");
-    ASSERT_TRUE(test::RunTorvane(folder, "SET_SAVE_FOLDER " + m_product).finished);
-    EXPECT_NE("<none>", Folder("Scan Suite", "BCR"));
-    EXPECT_EQ("<none>", Folder("Scan Suite", "BCR", nullptr, KEY_WOW64_64KEY));
+    EXPECT_EQ("<none>", Folder("Scan Suite", "BCR", nullptr, KEY_WOW64_64KEY))
+        << "the 64-bit view's own key of that name is out of Torvane's reach";
 }
 
 TEST_F(SaveFolder, MissingEmptyOrOverLongNameWritesNothing) {

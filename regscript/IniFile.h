@@ -23,6 +23,8 @@ enum {
     INI_WINDIR_TAIL_MAX = 259 // bytes after the placeholder that a translation keeps
 };
 
+class CKeyPathCache;
+
 // The services the default CIniFile uses: lstrcmpiA, a hash of the name's sort key under the
 // same locale and flags, and the Windows folder in short form.
 const tagTextPlatform& GetWindowsTextPlatform();
@@ -85,6 +87,8 @@ public:
 
 private:
     void AddRootKeys();
+    CIniKey* OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache);
+    int ParseValueText(CIniKey* pKey, char* pszLine, size_t cchLine);
     int TranslateWindir(const char* pText, size_t cbText, char** ppTranslated,
                         size_t* pcbTranslated) const;
 

@@ -110,6 +110,99 @@ private:
     size_t m_nCapacity;
 };
 
+} // namespace
+
+// The previous section line's components and the keys they led to. A script names the same
+// parents again and again; a component equal byte for byte to the one before, under the same
+// parent, leads to the same key unless a key has been put in front of it since, and any such
+// key is checked with the comparison. So the result is always the lookup's own.
+class CKeyPathCache {
+public:
+    CKeyPathCache() : m_pSteps(nullptr), m_nSteps(0), m_nCapacity(0) {}
+    ~CKeyPathCache() { delete[] m_pSteps; }
+    CKeyPathCache(const CKeyPathCache&) = delete;
+    CKeyPathCache& operator=(const CKeyPathCache&) = delete;
+
+    // The key the cache gives for the component at nStep under pParent, or null when it
+    // cannot tell (the lookup then runs).
+    CIniKey* Find(size_t nStep, const CIniKey* pParent, const char* pszToken, size_t cchToken,
+                  const tagTextPlatform& platform) {
+        if (nStep >= m_nSteps)
+            return nullptr;
+        const tagStep& step = m_pSteps[nStep];
+        if (step.pParent != pParent || step.cchToken != cchToken ||
+            memcmp(m_tokens.Data() + step.nOffset, pszToken, cchToken) != 0)
+            return nullptr;
+        int nNewer = pParent->GetCount(1) - step.nParentCount;
+        if (nNewer < 0)
+            return nullptr;
+        for (const tagPubListNode<CIniKey*>* pNode = pParent->SubKeys().GetHead();
+             nNewer > 0 && pNode != nullptr; pNode = pNode->pNext, --nNewer) {
+            if (pNode->item != nullptr &&
+                platform.pfnCompareNoCase(platform.pContext, pszToken, pNode->item->GetName()) == 0)
+                return pNode->item;
+        }
+        return step.pKey;
+    }
+
+    // Records the key reached at nStep; the steps after it are forgotten. 0 when memory runs
+    // out (the cache is then emptied, which only costs lookups).
+    int Record(size_t nStep, const CIniKey* pParent, const char* pszToken, size_t cchToken,
+               CIniKey* pKey) {
+        if (nStep > m_nSteps)
+            return 0;
+        const size_t nOffset = nStep < m_nSteps ? m_pSteps[nStep].nOffset : m_tokens.Size();
+        m_nSteps = nStep;
+        m_tokens.Truncate(nOffset);
+        if (!Reserve(nStep + 1) || !m_tokens.Append(pszToken, cchToken)) {
+            m_nSteps = 0;
+            m_tokens.Truncate(0);
+            return 0;
+        }
+        tagStep& step = m_pSteps[nStep];
+        step.pParent = pParent;
+        step.pKey = pKey;
+        step.nParentCount = pParent->GetCount(1);
+        step.nOffset = nOffset;
+        step.cchToken = cchToken;
+        m_nSteps = nStep + 1;
+        return 1;
+    }
+
+private:
+    struct tagStep {
+        const CIniKey* pParent;
+        CIniKey* pKey;
+        int nParentCount; // the parent's sub-keys when the key was found
+        size_t nOffset;   // of the component in m_tokens
+        size_t cchToken;
+    };
+
+    int Reserve(size_t nSteps) {
+        if (nSteps <= m_nCapacity)
+            return 1;
+        size_t nCapacity = m_nCapacity > 0 ? m_nCapacity * 2 : 16;
+        while (nCapacity < nSteps)
+            nCapacity *= 2;
+        tagStep* pNew = new (std::nothrow) tagStep[nCapacity];
+        if (pNew == nullptr)
+            return 0;
+        if (m_nSteps > 0)
+            memcpy(pNew, m_pSteps, m_nSteps * sizeof(tagStep));
+        delete[] m_pSteps;
+        m_pSteps = pNew;
+        m_nCapacity = nCapacity;
+        return 1;
+    }
+
+    CGrowBuffer m_tokens;
+    tagStep* m_pSteps;
+    size_t m_nSteps;
+    size_t m_nCapacity;
+};
+
+namespace {
+
 int Write(const tagTextSink& sink, const char* p, size_t cb) {
     return cb == 0 || sink.pfnWrite(sink.pContext, p, cb);
 }
@@ -174,11 +267,15 @@ void CIniFile::RemoveChar(char* pszLine, char c) {
 }
 
 CIniKey* CIniFile::OpenKeyPath(char* pszLine) {
+    return OpenKeyPathCached(pszLine, nullptr);
+}
+
+CIniKey* CIniFile::OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache) {
     if (m_Root.GetCount(1) == 0)
         AddRootKeys();
     CIniKey* pKey = nullptr;
     char* p = pszLine;
-    for (;;) {
+    for (size_t nStep = 0;; ++nStep) {
         while (*p != '\0' && IsKeyDelimiter(*p))
             ++p;
         if (*p == '\0')
@@ -186,16 +283,22 @@ CIniKey* CIniFile::OpenKeyPath(char* pszLine) {
         char* pszToken = p;
         while (*p != '\0' && !IsKeyDelimiter(*p))
             ++p;
+        const size_t cchToken = static_cast<size_t>(p - pszToken);
         if (*p != '\0')
             *p++ = '\0';
         // A first component that is no root name gets a root key of its own, written back
         // like the five: dropping the section would lose its values.
         CIniKey* pParent = pKey != nullptr ? pKey : &m_Root;
-        pKey = pParent->OpenSubKey(pszToken, *m_pPlatform);
+        pKey = pCache != nullptr ? pCache->Find(nStep, pParent, pszToken, cchToken, *m_pPlatform)
+                                 : nullptr;
+        if (pKey == nullptr)
+            pKey = pParent->OpenSubKey(pszToken, *m_pPlatform);
         if (pKey == nullptr) {
             m_bLoadFailed = 1;
             return nullptr;
         }
+        if (pCache != nullptr)
+            pCache->Record(nStep, pParent, pszToken, cchToken, pKey);
     }
     return pKey;
 }
@@ -256,14 +359,18 @@ int CIniFile::TranslateWindir(const char* pText, size_t cbText, char** ppTransla
 }
 
 int CIniFile::ParseValueLine(CIniKey* pKey, char* pszLine) {
+    return ParseValueText(pKey, pszLine, strlen(pszLine));
+}
+
+int CIniFile::ParseValueText(CIniKey* pKey, char* pszLine, size_t cchLine) {
     // The name is everything before the first "=", the text everything after it, further "="
     // included. A line without a name or without text is no value line.
-    char* pEquals = strchr(pszLine, '=');
-    if (pEquals == nullptr || pEquals == pszLine || pEquals[1] == '\0')
+    char* pEquals = static_cast<char*>(memchr(pszLine, '=', cchLine));
+    if (pEquals == nullptr || pEquals == pszLine || pEquals + 1 == pszLine + cchLine)
         return 0;
     *pEquals = '\0';
     const char* pText = pEquals + 1;
-    size_t cbText = strlen(pText);
+    size_t cbText = static_cast<size_t>(pszLine + cchLine - pText);
 
     char* pTranslated = nullptr;
     size_t cbTranslated = 0;
@@ -276,9 +383,9 @@ int CIniFile::ParseValueLine(CIniKey* pKey, char* pszLine) {
         pText = pTranslated;
         cbText = cbTranslated;
     }
-    CIniValue* pValue = new (std::nothrow) CIniValue(pszLine, pText, cbText);
+    CIniValue* pValue = CIniValue::Create(pszLine, pText, cbText);
     delete[] pTranslated;
-    if (pValue == nullptr || !pValue->IsValid() || !pKey->AddValue(pValue, 0)) {
+    if (pValue == nullptr || !pKey->AddValue(pValue, 0)) {
         delete pValue;
         m_bLoadFailed = 1;
         return 0;
@@ -286,30 +393,48 @@ int CIniFile::ParseValueLine(CIniKey* pKey, char* pszLine) {
     return 1;
 }
 
+namespace {
+
+// The end of the line that starts at p, as a text-mode stream delivers it: before its LF, or
+// before the CR of a CR LF (which arrives as one LF). *ppNext is where the next line starts;
+// *pbLf tells whether the line has a line end.
+char* LineEnd(char* p, char* pEnd, char** ppNext, int* pbLf) {
+    char* pLf = static_cast<char*>(memchr(p, '\n', static_cast<size_t>(pEnd - p)));
+    if (pLf == nullptr) {
+        *ppNext = pEnd;
+        *pbLf = 0;
+        return pEnd;
+    }
+    *ppNext = pLf + 1;
+    *pbLf = 1;
+    return (pLf > p && pLf[-1] == '\r') ? pLf - 1 : pLf;
+}
+
+} // namespace
+
 long CIniFile::LoadText(char* pText, size_t cbText) {
     if (!IsEightBitText(pText, cbText))
         return 0;
-    cbText = ToTextMode(pText, cbText);
 
-    // Lines are cut out of the text in place: a line's LF (or, for the last line, the spare
+    // Lines are cut out of the text in place: a line's end (or, for the last line, the spare
     // byte after the text) takes its terminating NUL, and a continued line is joined by moving
     // the following lines' bytes up behind it. Lines have no length limit.
     char* p = pText;
     char* const pEnd = pText + cbText;
     CIniKey* pKey = nullptr;
+    CKeyPathCache cache;
     long nTaken = 0;
     while (p < pEnd) {
-        char* pLf = static_cast<char*>(memchr(p, '\n', static_cast<size_t>(pEnd - p)));
         char* pszLine = p;
-        p = pLf != nullptr ? pLf + 1 : pEnd;
-        const size_t cbLine = static_cast<size_t>(p - pszLine); // its LF counted
-        if (cbLine < SHORT_LINE)
+        int bLf = 0;
+        char* pLineEnd = LineEnd(p, pEnd, &p, &bLf);
+        size_t cch = static_cast<size_t>(pLineEnd - pszLine);
+        if (cch + bLf < SHORT_LINE) // the LF counted
             continue;
-        size_t cch = pLf != nullptr ? cbLine - 1 : cbLine;
         pszLine[cch] = '\0';
 
         if (IsSectionLine(pszLine)) {
-            pKey = OpenKeyPath(pszLine);
+            pKey = OpenKeyPathCached(pszLine, &cache);
             continue;
         }
         if (pKey == nullptr)
@@ -321,17 +446,23 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
         while (cch > 0 && pszLine[cch - 1] == '\\') {
             --cch;
             if (p < pEnd) {
-                char* pNextLf = static_cast<char*>(memchr(p, '\n', static_cast<size_t>(pEnd - p)));
-                char* pStop = pNextLf != nullptr ? pNextLf : pEnd;
-                for (const char* q = p; q < pStop; ++q) {
-                    if (*q != ' ')
-                        pszLine[cch++] = *q;
+                char* pFrom = p;
+                char* pStop = LineEnd(pFrom, pEnd, &p, &bLf);
+                while (pFrom < pStop && *pFrom == ' ') // the usual indent, without a call
+                    ++pFrom;
+                while (pFrom < pStop) {
+                    char* pSpace =
+                        static_cast<char*>(memchr(pFrom, ' ', static_cast<size_t>(pStop - pFrom)));
+                    char* pRunEnd = pSpace != nullptr ? pSpace : pStop;
+                    const size_t cbRun = static_cast<size_t>(pRunEnd - pFrom);
+                    memmove(pszLine + cch, pFrom, cbRun);
+                    cch += cbRun;
+                    pFrom = pSpace != nullptr ? pSpace + 1 : pStop;
                 }
-                p = pNextLf != nullptr ? pNextLf + 1 : pEnd;
             }
             pszLine[cch] = '\0';
         }
-        if (ParseValueLine(pKey, pszLine))
+        if (ParseValueText(pKey, pszLine, cch))
             ++nTaken;
     }
     m_nValuesTaken += nTaken;

@@ -155,32 +155,84 @@ private:
     int m_bStale;
 };
 
+namespace {
+
+size_t SizeOrZero(const char* pszName) {
+    return pszName != nullptr ? strlen(pszName) : 0;
+}
+
+// Copies name and text, each with its NUL, into pBlock.
+void FillBlock(char* pBlock, const char* pszName, size_t cchName, const char* pText,
+               size_t cbText) {
+    if (cchName > 0)
+        memcpy(pBlock, pszName, cchName);
+    pBlock[cchName] = '\0';
+    if (cbText > 0)
+        memcpy(pBlock + cchName + 1, pText, cbText);
+    pBlock[cchName + 1 + cbText] = '\0';
+}
+
+const size_t HALF_SIZE = static_cast<size_t>(-1) / 2;
+
+} // namespace
+
+void* CIniValue::operator new(size_t cb, const std::nothrow_t&) noexcept {
+    return new (std::nothrow) char[cb];
+}
+
+void* CIniValue::operator new(size_t cb, size_t cbExtra, const std::nothrow_t&) noexcept {
+    if (cbExtra > HALF_SIZE - cb)
+        return nullptr;
+    return new (std::nothrow) char[cb + cbExtra];
+}
+
+void CIniValue::operator delete(void* p) noexcept {
+    delete[] static_cast<char*>(p);
+}
+
+void CIniValue::operator delete(void* p, size_t, const std::nothrow_t&) noexcept {
+    delete[] static_cast<char*>(p);
+}
+
+void CIniValue::operator delete(void* p, const std::nothrow_t&) noexcept {
+    delete[] static_cast<char*>(p);
+}
+
 CIniValue::CIniValue(const char* pszName, const char* pText, size_t cbText)
-    : m_pszName(nullptr), m_pData(nullptr), m_cchName(0), m_cbData(0) {
+    : m_pszName(nullptr), m_pData(nullptr), m_cchName(0), m_cbData(0), m_bOwnBlock(1) {
     static char s_szEmpty[1] = "";
-    const size_t cchName = pszName != nullptr ? strlen(pszName) : 0;
+    const size_t cchName = SizeOrZero(pszName);
     char* pBlock = nullptr;
-    if (cchName < static_cast<size_t>(-1) / 2 && cbText < static_cast<size_t>(-1) / 2)
+    if (cchName < HALF_SIZE / 2 && cbText < HALF_SIZE / 2)
         pBlock = new (std::nothrow) char[cchName + 1 + cbText + 1];
     if (pBlock == nullptr) {
         m_pszName = s_szEmpty;
         return;
     }
-    if (cchName > 0)
-        memcpy(pBlock, pszName, cchName);
-    pBlock[cchName] = '\0';
-    char* pData = pBlock + cchName + 1;
-    if (cbText > 0)
-        memcpy(pData, pText, cbText);
-    pData[cbText] = '\0';
+    FillBlock(pBlock, pszName, cchName, pText, cbText);
     m_pszName = pBlock;
-    m_pData = pData;
+    m_pData = pBlock + cchName + 1;
     m_cchName = cchName;
     m_cbData = cbText;
 }
 
+CIniValue::CIniValue(const char* pszName, size_t cchName, const char* pText, size_t cbText,
+                     tagInBlock)
+    : m_pszName(reinterpret_cast<char*>(this + 1)), m_pData(m_pszName + cchName + 1),
+      m_cchName(cchName), m_cbData(cbText), m_bOwnBlock(0) {
+    FillBlock(m_pszName, pszName, cchName, pText, cbText);
+}
+
+CIniValue* CIniValue::Create(const char* pszName, const char* pText, size_t cbText) {
+    const size_t cchName = SizeOrZero(pszName);
+    if (cchName >= HALF_SIZE / 2 || cbText >= HALF_SIZE / 2)
+        return nullptr;
+    return new (cchName + 1 + cbText + 1, std::nothrow)
+        CIniValue(pszName, cchName, pText, cbText, tagInBlock());
+}
+
 CIniValue::~CIniValue() {
-    if (m_pData != nullptr)
+    if (m_bOwnBlock && m_pData != nullptr)
         delete[] m_pszName; // the block that holds the name and the text
     m_pData = nullptr;
     m_pszName = nullptr;

@@ -6,6 +6,8 @@
 
 #include <stddef.h>
 
+#include <new>
+
 #include "regscript/PubList.h"
 #include "regscript/TextPlatform.h"
 
@@ -16,10 +18,17 @@ public:
     // Copies the name (whole, whatever its length) and cbText bytes of text, adding a
     // terminating NUL to each.
     CIniValue(const char* pszName, const char* pText, size_t cbText);
+    // The same, with the copies in the value's own heap block: one allocation instead of
+    // two for each of the many values of a script. Null when memory runs out.
+    static CIniValue* Create(const char* pszName, const char* pText, size_t cbText);
     virtual ~CIniValue();
 
     CIniValue(const CIniValue&) = delete;
     CIniValue& operator=(const CIniValue&) = delete;
+
+    // Values live on the heap through these (or on the stack); the product does not throw.
+    static void* operator new(size_t cb, const std::nothrow_t&) noexcept;
+    static void operator delete(void* p) noexcept;
 
     // 0 when the copies could not be allocated; the value then holds nothing.
     int IsValid() const { return m_pData != nullptr; }
@@ -29,10 +38,17 @@ public:
     size_t GetDataLength() const { return m_cbData; }
 
 private:
+    struct tagInBlock {};
+    CIniValue(const char* pszName, size_t cchName, const char* pText, size_t cbText, tagInBlock);
+    static void* operator new(size_t cb, size_t cbExtra, const std::nothrow_t&) noexcept;
+    static void operator delete(void* p, size_t cbExtra, const std::nothrow_t&) noexcept;
+    static void operator delete(void* p, const std::nothrow_t&) noexcept;
+
     char* m_pszName; // name and text share one heap block, the name first
     char* m_pData;
     size_t m_cchName;
     size_t m_cbData;
+    int m_bOwnBlock; // 1 when the block is separate from the value and freed with it
 };
 
 class CIniKey {

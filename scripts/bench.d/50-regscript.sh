@@ -50,6 +50,7 @@ rs_prepare() { cp "$rs_dir/source.reg" "$rs_dir/bench.reg"; }
 rs_sed() { sed 's/\[WINDIR\]/C:\\windows/g' "$rs_dir/source.reg" >"$rs_dir/sed.out"; }
 rs_copy() { cp "$rs_dir/source.reg" "$rs_dir/copy.out"; }
 rs_torvane() { wine "$rs_dir_dos\\Torvane.exe" TRANSLATEPATH bench.reg; }
+rs_start() { wine "$rs_dir_dos\\Torvane.exe" HELP; }
 
 printf '%8s %8s %8s %10s %10s %10s %12s %11s\n' size sed copy Torvane load write Torvane/sed Torvane/copy
 prev=
@@ -78,4 +79,6 @@ for scale in 0.5 1 2; do
     prev=$t_torvane
 done
 echo "Torvane time when the file doubles (x2 size):$rs_scaling"
+rs_prepare() { :; }
+echo "Starting Torvane.exe under Wine to do nothing (HELP) takes $(rs_best rs_start) ms of each run."
 rm -f "$rs_dir"/*.reg "$rs_dir"/*.out "$rs_dir"/~trv*.tmp

@@ -69,6 +69,18 @@ TEST(RegScriptWriter, WhatIsAndIsNotWritten) {
                       "[HKEY_CURRENT_CONFIG\\A]\n\"x\"=\"3\"\n[HKLM\\S]\n\"x\"=\"4\"\n"));
 }
 
+TEST(RegScriptReader, SectionLineTestAndCharacterRemoval) {
+    EXPECT_EQ(1, CIniFile::IsSectionLine("[HKEY_USERS]"));
+    EXPECT_EQ(1, CIniFile::IsSectionLine("[]"));
+    EXPECT_EQ(0, CIniFile::IsSectionLine("[HKEY_USERS] "));
+    EXPECT_EQ(0, CIniFile::IsSectionLine(" [HKEY_USERS]"));
+    EXPECT_EQ(0, CIniFile::IsSectionLine("["));
+    EXPECT_EQ(0, CIniFile::IsSectionLine(""));
+    char line[] = "  ab, cd ,\n ef  ";
+    CIniFile::RemoveChar(line, ' ');
+    EXPECT_STREQ("ab,cd,\nef", line);
+}
+
 TEST(RegScriptReader, ShortLinesAndLinesThatAreNoValues) {
     EXPECT_EQ(Section("HKEY_LOCAL_MACHINE\\K", {"abc=d"}),
               Rewrite(std::string(HKLM_K) + "ab=c\n\n   \nabc=d\n"));

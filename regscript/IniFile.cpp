@@ -1,13 +1,278 @@
+// CIniFile's effects: the Windows services the text logic uses, reading the file whole, and
+// writing it back so that a run ended at any moment leaves the old file or the new one.
 #include "regscript/IniFile.h"
 
-// The registry-script reader and writer are not part of this build yet: loading and saving do
-// nothing.
+#include <windows.h>
 
-CIniFile::CIniFile() {}
-CIniFile::~CIniFile() {}
-int CIniFile::Load(const char*) {
+#include <shlobj.h>
+#include <string.h>
+
+#include "common/Handle.h"
+
+namespace {
+
+// The Windows folder does not change during a run: asked for once.
+struct tagWindowsFolderCache {
+    char szFolder[MAX_PATH];
+    int bKnown;
+};
+
+tagWindowsFolderCache g_WindowsFolder;
+
+int CompareNoCase(void*, const char* pszA, const char* pszB) {
+    return lstrcmpiA(pszA, pszB);
+}
+
+// A hash of the primary (letter) weights of the name's sort key, made with the locale and
+// flags lstrcmpiA compares with (the thread locale, case ignored). A sort key compares as
+// CompareString with the same flags does, so names lstrcmpiA finds equal have equal keys and,
+// all the more, equal primary weights: letter case, ignorable characters and expansions such
+// as the sharp s against "ss" hash alike. Hashing only the primary weights keeps the filter
+// sound even if a later weight level were to differ between the two functions.
+int NameHash(void*, const char* pszName, unsigned* pnHash) {
+    const LCID lcid = GetThreadLocale();
+    const DWORD dwFlags = LCMAP_SORTKEY | NORM_IGNORECASE;
+    BYTE abKey[512];
+    BYTE* pKey = abKey;
+    BYTE* pHeapKey = nullptr;
+    int cbKey =
+        LCMapStringA(lcid, dwFlags, pszName, -1, reinterpret_cast<char*>(abKey), sizeof(abKey));
+    if (cbKey == 0) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            return 0;
+        const int cbNeeded = LCMapStringA(lcid, dwFlags, pszName, -1, nullptr, 0);
+        if (cbNeeded <= 0)
+            return 0;
+        pHeapKey = new (std::nothrow) BYTE[cbNeeded];
+        if (pHeapKey == nullptr)
+            return 0;
+        cbKey =
+            LCMapStringA(lcid, dwFlags, pszName, -1, reinterpret_cast<char*>(pHeapKey), cbNeeded);
+        if (cbKey == 0) {
+            delete[] pHeapKey;
+            return 0;
+        }
+        pKey = pHeapKey;
+    }
+    // The primary weights end at the first separator byte (1) or the terminator (0).
+    unsigned nHash = 2166136261u;
+    for (int i = 0; i < cbKey && pKey[i] > 1; ++i) {
+        nHash ^= pKey[i];
+        nHash *= 16777619u;
+    }
+    delete[] pHeapKey;
+    *pnHash = nHash;
     return 1;
 }
-int CIniFile::SaveAndClear() {
+
+// The Windows folder in short (8.3) form; as the platform reports it when it cannot be
+// shortened.
+int ShortWindowsFolder(void*, char* pszFolder, size_t cbFolder) {
+    tagWindowsFolderCache& cache = g_WindowsFolder;
+    if (!cache.bKnown) {
+        char szLong[MAX_PATH] = {};
+        if (!SHGetSpecialFolderPathA(nullptr, szLong, CSIDL_WINDOWS, FALSE))
+            return 0;
+        char szShort[MAX_PATH] = {};
+        const DWORD cchShort = GetShortPathNameA(szLong, szShort, sizeof(szShort));
+        const char* pszUse = (cchShort > 0 && cchShort < sizeof(szShort)) ? szShort : szLong;
+        lstrcpynA(cache.szFolder, pszUse, sizeof(cache.szFolder));
+        cache.bKnown = 1;
+    }
+    const size_t cch = strlen(cache.szFolder);
+    if (cch >= cbFolder)
+        return 0;
+    memcpy(pszFolder, cache.szFolder, cch + 1);
     return 1;
+}
+
+const tagTextPlatform g_WindowsPlatform = {nullptr, CompareNoCase, NameHash, ShortWindowsFolder};
+
+// Reads the whole file into a heap block with one spare byte after the text. 0 when it cannot
+// be read whole.
+int ReadWhole(HANDLE hFile, char** ppText, size_t* pcbText) {
+    DWORD dwHigh = 0;
+    const DWORD dwLow = GetFileSize(hFile, &dwHigh);
+    if ((dwLow == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || dwHigh != 0 ||
+        dwLow > 0x7FFFFFF0u)
+        return 0;
+    char* pText = new (std::nothrow) char[dwLow + 1];
+    if (pText == nullptr)
+        return 0;
+    DWORD cbRead = 0;
+    while (cbRead < dwLow) {
+        DWORD cbChunk = 0;
+        if (!ReadFile(hFile, pText + cbRead, dwLow - cbRead, &cbChunk, nullptr)) {
+            delete[] pText;
+            return 0;
+        }
+        if (cbChunk == 0)
+            break; // the file got shorter since its size was taken
+        cbRead += cbChunk;
+    }
+    *ppText = pText;
+    *pcbText = cbRead;
+    return 1;
+}
+
+// A sink that collects the writer's bytes and writes them to a file in large blocks.
+class CFileSink {
+public:
+    explicit CFileSink(HANDLE hFile)
+        : m_hFile(hFile), m_pBuffer(new (std::nothrow) char[BUFFER_SIZE]), m_cbUsed(0),
+          m_bFailed(m_pBuffer == nullptr) {}
+    ~CFileSink() { delete[] m_pBuffer; }
+    CFileSink(const CFileSink&) = delete;
+    CFileSink& operator=(const CFileSink&) = delete;
+
+    tagTextSink Sink() {
+        tagTextSink sink = {this, Write};
+        return sink;
+    }
+
+    // Writes what is still buffered; 1 when everything reached the file.
+    int Flush() {
+        if (!m_bFailed && m_cbUsed > 0)
+            m_bFailed = !WriteAll(m_pBuffer, m_cbUsed);
+        m_cbUsed = 0;
+        return !m_bFailed;
+    }
+
+private:
+    enum { BUFFER_SIZE = 1 << 20 };
+
+    static int Write(void* pContext, const char* pBytes, size_t cbBytes) {
+        CFileSink& self = *static_cast<CFileSink*>(pContext);
+        if (self.m_bFailed)
+            return 0;
+        if (cbBytes > BUFFER_SIZE - self.m_cbUsed) {
+            if (!self.Flush())
+                return 0;
+            if (cbBytes >= BUFFER_SIZE) {
+                self.m_bFailed = !self.WriteAll(pBytes, cbBytes);
+                return !self.m_bFailed;
+            }
+        }
+        memcpy(self.m_pBuffer + self.m_cbUsed, pBytes, cbBytes);
+        self.m_cbUsed += cbBytes;
+        return 1;
+    }
+
+    int WriteAll(const char* p, size_t cb) {
+        while (cb > 0) {
+            const DWORD cbChunk = cb > (1u << 30) ? (1u << 30) : static_cast<DWORD>(cb);
+            DWORD cbWritten = 0;
+            if (!WriteFile(m_hFile, p, cbChunk, &cbWritten, nullptr) || cbWritten == 0)
+                return 0;
+            p += cbWritten;
+            cb -= cbWritten;
+        }
+        return 1;
+    }
+
+    HANDLE m_hFile;
+    char* m_pBuffer;
+    size_t m_cbUsed;
+    int m_bFailed;
+};
+
+// Creates a new file beside pszPath, for the text that is to replace it. Its name starts with
+// "~trv" and ends with ".tmp".
+int CreateSiblingFile(const char* pszPath, char* pszNew, size_t cbNew, CFileHandle* pFile) {
+    size_t cchFolder = strlen(pszPath);
+    while (cchFolder > 0 && pszPath[cchFolder - 1] != '\\' && pszPath[cchFolder - 1] != '/' &&
+           pszPath[cchFolder - 1] != ':')
+        --cchFolder;
+    for (unsigned nTry = 0; nTry < 64; ++nTry) {
+        char szName[40];
+        const int cchName = wsprintfA(szName, "~trv%lx_%x.tmp", GetCurrentProcessId(), nTry);
+        if (cchFolder + static_cast<size_t>(cchName) >= cbNew)
+            return 0; // the name would not fit: nothing is cut
+        memcpy(pszNew, pszPath, cchFolder);
+        memcpy(pszNew + cchFolder, szName, static_cast<size_t>(cchName) + 1);
+        pFile->reset(CreateFileA(pszNew, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (*pFile)
+            return 1;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            return 0;
+    }
+    return 0;
+}
+
+} // namespace
+
+const tagTextPlatform& GetWindowsTextPlatform() {
+    return g_WindowsPlatform;
+}
+
+CIniFile::CIniFile() : CIniFile(&g_WindowsPlatform) {}
+
+int CIniFile::Load(const char* pszPath) {
+    if (pszPath == nullptr)
+        return 0;
+    const size_t cchPath = strlen(pszPath);
+    if (cchPath >= sizeof(m_szPath))
+        return 0; // a cut path would name another file
+    CFileHandle file(CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
+        return 0;
+    memcpy(m_szPath, pszPath, cchPath + 1);
+
+    char* pText = nullptr;
+    size_t cbText = 0;
+    if (!ReadWhole(file.get(), &pText, &cbText)) {
+        m_bLoadFailed = 1; // never write back a tree that misses part of the file
+        return 1;
+    }
+    file.reset();
+    LoadText(pText, cbText);
+    delete[] pText;
+    return 1;
+}
+
+int CIniFile::SaveAs(const char* pszPath) {
+    if (pszPath == nullptr || pszPath[0] == '\0' || strlen(pszPath) >= MAX_PATH)
+        return 0;
+    // A file that may not be written is refused as opening it for writing would be refused;
+    // replacing it by a rename would otherwise succeed on some file systems.
+    const DWORD dwAttributes = GetFileAttributesA(pszPath);
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES &&
+        (dwAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return 0;
+
+    // The text goes to a new file in the same folder, reaches the disk, and then takes the old
+    // file's place in one step: a run ended at any moment leaves the old file or the new one,
+    // never a truncated one. (ReplaceFile is not used: some implementations delete the old
+    // file before the new one is moved in.)
+    char szNew[MAX_PATH];
+    CFileHandle file;
+    if (!CreateSiblingFile(pszPath, szNew, sizeof(szNew), &file))
+        return 0;
+    int bDone = 0;
+    {
+        CFileSink sink(file.get());
+        bDone = WriteTree(sink.Sink()) && sink.Flush() && FlushFileBuffers(file.get());
+    }
+    file.reset();
+    if (bDone)
+        bDone = MoveFileExA(szNew, pszPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!bDone)
+        DeleteFileA(szNew);
+    return bDone;
+}
+
+int CIniFile::SaveAndClear() {
+    if (m_Root.GetCount(1) == 0)
+        return 1;
+    int nResult = 1;
+    // A file from which nothing was taken (no section, or text that is not ours to rewrite)
+    // keeps every byte; an incomplete tree is never written.
+    if (m_nValuesTaken > 0 && !m_bLoadFailed)
+        nResult = SaveAs(m_szPath);
+    Clear();
+    m_nValuesTaken = 0;
+    m_bLoadFailed = 0;
+    return nResult;
 }

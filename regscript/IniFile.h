@@ -1,17 +1,101 @@
 // A registry-script file held as a key tree: loaded with "[WINDIR]" translated, written back.
+//
+// The reading and writing of the text (IniFileText.cpp) is pure code over bytes; only Load,
+// SaveAs, SaveAndClear and the default constructor (IniFile.cpp) touch files and the platform.
+// This header includes no Win32 header.
 #pragma once
+
+#include <stddef.h>
+
+#include "regscript/IniKey.h"
+#include "regscript/PubList.h"
+#include "regscript/TextPlatform.h"
+
+// A registry handle record of the tree's handle list. Nothing in the product creates one.
+struct tagIniKeyHandle {
+    void* hKey;
+    CIniKey* pKey;
+};
+
+enum {
+    INI_PATH_SIZE = 260,      // the file path, NUL included
+    INI_TRANSLATED_MAX = 259, // bytes of a translated path: folder, backslash, tail
+    INI_WINDIR_TAIL_MAX = 259 // bytes after the placeholder that a translation keeps
+};
+
+class CKeyPathCache;
+
+// The services the default CIniFile uses: lstrcmpiA, a hash of the name's sort key under the
+// same locale and flags, and the Windows folder in short form.
+const tagTextPlatform& GetWindowsTextPlatform();
 
 class CIniFile {
 public:
+    // A tree with the five root keys, using the Windows services (lstrcmpiA, the short Windows
+    // folder).
     CIniFile();
+    // The same with other services (native builds of the text logic).
+    explicit CIniFile(const tagTextPlatform* pPlatform);
     virtual ~CIniFile();
 
     CIniFile(const CIniFile&) = delete;
     CIniFile& operator=(const CIniFile&) = delete;
 
-    // Reads the file into the tree. 0 when the file cannot be opened, else 1.
+    // Reads the file into the tree. 0 when the file cannot be opened, else 1. A file that is
+    // not 8-bit text (it holds a NUL byte or starts with a byte-order mark), or that cannot be
+    // read whole, contributes nothing.
     int Load(const char* pszPath);
+    // Writes the tree to pszPath through a new file in the same folder that then replaces the
+    // old one in one step. 1 when written, 0 when not (the old file is then unchanged).
+    int SaveAs(const char* pszPath);
     // Writes the tree back to the loaded path and empties it. 0 when the file cannot be
-    // written, else 1.
+    // written, else 1. A file from which the load took no value is left exactly as it was.
     int SaveAndClear();
+
+    // --- The text logic (pure) ---
+
+    // Reads registry-script text into the tree; the text (cbText bytes, followed by one spare
+    // byte that may be overwritten) is changed in place. Returns the number of values taken.
+    long LoadText(char* pText, size_t cbText);
+    // The key a section line names, created with any missing keys on its path; the line is
+    // split in place. Null when the line names no key (or memory runs out).
+    CIniKey* OpenKeyPath(char* pszLine);
+    // Splits a value line at its first "=", translates the text and adds the value to the key
+    // at position 0. Returns 1 when a value was added, 0 when the line is no value line.
+    int ParseValueLine(CIniKey* pKey, char* pszLine);
+    // 1 when the line's first byte is "[" and its last byte is "]".
+    static int IsSectionLine(const char* pszLine);
+    // Deletes every occurrence of c from the line, in place.
+    static void RemoveChar(char* pszLine, char c);
+
+    // Writes the whole tree in the registry-script form: for each key with values, an empty
+    // line, the section line and the value lines, every line ending in CR LF. 1 when the sink
+    // took everything.
+    int WriteTree(const tagTextSink& sink) const;
+    // Writes one key's section and those of its whole subtree; pszPath is the key's full path.
+    int WriteKey(const CIniKey* pKey, const char* pszPath, const tagTextSink& sink) const;
+    // Deletes every root key with its subtree.
+    void Clear();
+
+    const CIniKey& GetRoot() const { return m_Root; }
+    const char* GetPath() const { return m_szPath; }
+    // Values taken since the tree was last emptied.
+    long GetValuesTaken() const { return m_nValuesTaken; }
+    // 1 when a load could not take everything (memory ran out, the file could not be read
+    // whole): the tree is then incomplete and is never written.
+    int LoadFailed() const { return m_bLoadFailed; }
+
+private:
+    void AddRootKeys();
+    CIniKey* OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache);
+    int ParseValueText(CIniKey* pKey, char* pszLine, size_t cchLine);
+    int TranslateWindir(const char* pText, size_t cbText, char** ppTranslated,
+                        size_t* pcbTranslated) const;
+
+    CPubList<tagIniKeyHandle*> m_HandleList; // stays empty
+    CIniKey m_Root;                          // "My Computer"; its sub-keys are the roots
+    char m_szPath[INI_PATH_SIZE];
+    const tagTextPlatform* m_pPlatform;
+    long m_nValuesTaken;
+    int m_bLoadFailed;
 };

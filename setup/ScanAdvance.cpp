@@ -1,7 +1,96 @@
 #include "setup/ScanAdvance.h"
 
-// The scan-settings translation is not part of this build yet: the file is left alone.
+#include <windows.h>
 
-int TranslateScanAdvance(const char*) {
+#include <shlobj.h>
+#include <string.h>
+
+#include <new>
+
+#include "common/Handle.h"
+#include "setup/ScanAdvanceText.h"
+
+namespace {
+
+struct tagScanAdvanceContext {
+    const char* pszPath;
+    char szWindowsFolder[MAX_PATH];
+    int bFolderKnown;
+};
+
+int CompareNoCase(void*, const char* pszA, const char* pszB) {
+    return lstrcmpiA(pszA, pszB);
+}
+
+// The Windows folder as the platform reports it (no short form); asked for once per run.
+int WindowsFolder(void* pContext, char* pszFolder, size_t cbFolder) {
+    tagScanAdvanceContext& context = *static_cast<tagScanAdvanceContext*>(pContext);
+    if (!context.bFolderKnown) {
+        if (!SHGetSpecialFolderPathA(nullptr, context.szWindowsFolder, CSIDL_WINDOWS, FALSE))
+            return 0;
+        context.bFolderKnown = 1;
+    }
+    const size_t cch = strlen(context.szWindowsFolder);
+    if (cch >= cbFolder)
+        return 0;
+    memcpy(pszFolder, context.szWindowsFolder, cch + 1);
+    return 1;
+}
+
+void WriteValue(void* pContext, const char* pszSection, const char* pszKey, const char* pszValue) {
+    const tagScanAdvanceContext& context = *static_cast<tagScanAdvanceContext*>(pContext);
+    WritePrivateProfileStringA(pszSection, pszKey, pszValue, context.pszPath);
+}
+
+// Reads the whole file into a heap block with one spare byte. 0 when it cannot be read whole:
+// a line cut by a read error would be written back as a wrong path.
+int ReadWhole(HANDLE hFile, char** ppText, size_t* pcbText) {
+    DWORD dwHigh = 0;
+    const DWORD dwLow = GetFileSize(hFile, &dwHigh);
+    if ((dwLow == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || dwHigh != 0 ||
+        dwLow > 0x7FFFFFF0u)
+        return 0;
+    char* pText = new (std::nothrow) char[dwLow + 1];
+    if (pText == nullptr)
+        return 0;
+    DWORD cbRead = 0;
+    while (cbRead < dwLow) {
+        DWORD cbChunk = 0;
+        if (!ReadFile(hFile, pText + cbRead, dwLow - cbRead, &cbChunk, nullptr)) {
+            delete[] pText;
+            return 0;
+        }
+        if (cbChunk == 0)
+            break;
+        cbRead += cbChunk;
+    }
+    *ppText = pText;
+    *pcbText = cbRead;
+    return 1;
+}
+
+} // namespace
+
+int TranslateScanAdvance(const char* pszPath) {
+    if (pszPath == nullptr)
+        return 0;
+    CFileHandle file(CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
+        return 0;
+    // The lines are examined as the file stood when the command began: it is read whole and
+    // closed before the profile writer rewrites it key by key.
+    char* pText = nullptr;
+    size_t cbText = 0;
+    const int bRead = ReadWhole(file.get(), &pText, &cbText);
+    file.reset();
+    if (!bRead)
+        return 1;
+
+    tagScanAdvanceContext context = {};
+    context.pszPath = pszPath;
+    const tagScanAdvancePlatform platform = {&context, CompareNoCase, WindowsFolder, WriteValue};
+    TranslateScanAdvanceText(pText, cbText, platform);
+    delete[] pText;
     return 1;
 }

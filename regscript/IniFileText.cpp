@@ -1,0 +1,511 @@
+// The registry-script text logic of CIniFile: the line reader and joiner, the "[WINDIR]"
+// translation, the key-path lookup and the writer's text form. Pure code over bytes: no Win32
+// header; the platform's services come in through tagTextPlatform and tagTextSink.
+#include "regscript/IniFile.h"
+
+#include <string.h>
+
+#include "regscript/TextLines.h"
+
+namespace {
+
+// In the order in which they are created; each goes to the front, so the tree (and the
+// written file) holds them in the reverse order.
+const char* const g_apszRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
+                                       "HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_CURRENT_CONFIG"};
+
+// A value is a placeholder value when its text up to its last "]", followed by one double
+// quote, equals this under the name comparison.
+const char g_szQuotedPlaceholder[] = "\"[WINDIR]\"";
+
+// A line of fewer bytes than this, its LF counted, is skipped.
+const size_t SHORT_LINE = 6;
+
+int IsKeyDelimiter(char c) {
+    return c == '\\' || c == '[' || c == ']';
+}
+
+// A byte buffer that grows; the writer builds key paths of any length in it.
+class CGrowBuffer {
+public:
+    CGrowBuffer() : m_p(nullptr), m_cb(0), m_cbCapacity(0) {}
+    ~CGrowBuffer() { delete[] m_p; }
+    CGrowBuffer(const CGrowBuffer&) = delete;
+    CGrowBuffer& operator=(const CGrowBuffer&) = delete;
+
+    const char* Data() const { return m_p; }
+    size_t Size() const { return m_cb; }
+    void Truncate(size_t cb) { m_cb = cb; }
+
+    int Append(const char* p, size_t cb) {
+        if (cb > m_cbCapacity - m_cb) {
+            size_t cbCapacity = m_cbCapacity > 0 ? m_cbCapacity : 256;
+            while (cbCapacity - m_cb < cb) {
+                if (cbCapacity > static_cast<size_t>(-1) / 4)
+                    return 0;
+                cbCapacity *= 2;
+            }
+            char* pNew = new (std::nothrow) char[cbCapacity];
+            if (pNew == nullptr)
+                return 0;
+            if (m_cb > 0)
+                memcpy(pNew, m_p, m_cb);
+            delete[] m_p;
+            m_p = pNew;
+            m_cbCapacity = cbCapacity;
+        }
+        if (cb > 0)
+            memcpy(m_p + m_cb, p, cb);
+        m_cb += cb;
+        return 1;
+    }
+
+private:
+    char* m_p;
+    size_t m_cb;
+    size_t m_cbCapacity;
+};
+
+// One level of the writer's walk: the next sub-key to visit and the length of the path of the
+// key whose sub-keys these are.
+struct tagWalkFrame {
+    const tagPubListNode<CIniKey*>* pNext;
+    size_t cchPath;
+};
+
+// A stack of walk frames on the heap: the depth of a tree has no limit of its own.
+class CWalkStack {
+public:
+    CWalkStack() : m_p(nullptr), m_n(0), m_nCapacity(0) {}
+    ~CWalkStack() { delete[] m_p; }
+    CWalkStack(const CWalkStack&) = delete;
+    CWalkStack& operator=(const CWalkStack&) = delete;
+
+    int IsEmpty() const { return m_n == 0; }
+    tagWalkFrame& Top() { return m_p[m_n - 1]; }
+    void Pop() { --m_n; }
+    int Push(const tagPubListNode<CIniKey*>* pNext, size_t cchPath) {
+        if (m_n == m_nCapacity) {
+            size_t nCapacity = m_nCapacity > 0 ? m_nCapacity * 2 : 32;
+            if (nCapacity > static_cast<size_t>(-1) / (2 * sizeof(tagWalkFrame)))
+                return 0;
+            tagWalkFrame* pNew = new (std::nothrow) tagWalkFrame[nCapacity];
+            if (pNew == nullptr)
+                return 0;
+            if (m_n > 0)
+                memcpy(pNew, m_p, m_n * sizeof(tagWalkFrame));
+            delete[] m_p;
+            m_p = pNew;
+            m_nCapacity = nCapacity;
+        }
+        m_p[m_n].pNext = pNext;
+        m_p[m_n].cchPath = cchPath;
+        ++m_n;
+        return 1;
+    }
+
+private:
+    tagWalkFrame* m_p;
+    size_t m_n;
+    size_t m_nCapacity;
+};
+
+} // namespace
+
+// The previous section line's components and the keys they led to. A script names the same
+// parents again and again; a component equal byte for byte to the one before, under the same
+// parent, leads to the same key unless a key has been put in front of it since, and any such
+// key is checked with the comparison. So the result is always the lookup's own.
+class CKeyPathCache {
+public:
+    CKeyPathCache() : m_pSteps(nullptr), m_nSteps(0), m_nCapacity(0) {}
+    ~CKeyPathCache() { delete[] m_pSteps; }
+    CKeyPathCache(const CKeyPathCache&) = delete;
+    CKeyPathCache& operator=(const CKeyPathCache&) = delete;
+
+    // The key the cache gives for the component at nStep under pParent, or null when it
+    // cannot tell (the lookup then runs).
+    CIniKey* Find(size_t nStep, const CIniKey* pParent, const char* pszToken, size_t cchToken,
+                  const tagTextPlatform& platform) {
+        if (nStep >= m_nSteps)
+            return nullptr;
+        const tagStep& step = m_pSteps[nStep];
+        if (step.pParent != pParent || step.cchToken != cchToken ||
+            memcmp(m_tokens.Data() + step.nOffset, pszToken, cchToken) != 0)
+            return nullptr;
+        int nNewer = pParent->GetCount(1) - step.nParentCount;
+        if (nNewer < 0)
+            return nullptr;
+        for (const tagPubListNode<CIniKey*>* pNode = pParent->SubKeys().GetHead();
+             nNewer > 0 && pNode != nullptr; pNode = pNode->pNext, --nNewer) {
+            if (pNode->item != nullptr &&
+                platform.pfnCompareNoCase(platform.pContext, pszToken, pNode->item->GetName()) == 0)
+                return pNode->item;
+        }
+        return step.pKey;
+    }
+
+    // Records the key reached at nStep; the steps after it are forgotten. 0 when memory runs
+    // out (the cache is then emptied, which only costs lookups).
+    int Record(size_t nStep, const CIniKey* pParent, const char* pszToken, size_t cchToken,
+               CIniKey* pKey) {
+        if (nStep > m_nSteps)
+            return 0;
+        const size_t nOffset = nStep < m_nSteps ? m_pSteps[nStep].nOffset : m_tokens.Size();
+        m_nSteps = nStep;
+        m_tokens.Truncate(nOffset);
+        if (!Reserve(nStep + 1) || !m_tokens.Append(pszToken, cchToken)) {
+            m_nSteps = 0;
+            m_tokens.Truncate(0);
+            return 0;
+        }
+        tagStep& step = m_pSteps[nStep];
+        step.pParent = pParent;
+        step.pKey = pKey;
+        step.nParentCount = pParent->GetCount(1);
+        step.nOffset = nOffset;
+        step.cchToken = cchToken;
+        m_nSteps = nStep + 1;
+        return 1;
+    }
+
+private:
+    struct tagStep {
+        const CIniKey* pParent;
+        CIniKey* pKey;
+        int nParentCount; // the parent's sub-keys when the key was found
+        size_t nOffset;   // of the component in m_tokens
+        size_t cchToken;
+    };
+
+    int Reserve(size_t nSteps) {
+        if (nSteps <= m_nCapacity)
+            return 1;
+        size_t nCapacity = m_nCapacity > 0 ? m_nCapacity * 2 : 16;
+        while (nCapacity < nSteps)
+            nCapacity *= 2;
+        tagStep* pNew = new (std::nothrow) tagStep[nCapacity];
+        if (pNew == nullptr)
+            return 0;
+        if (m_nSteps > 0)
+            memcpy(pNew, m_pSteps, m_nSteps * sizeof(tagStep));
+        delete[] m_pSteps;
+        m_pSteps = pNew;
+        m_nCapacity = nCapacity;
+        return 1;
+    }
+
+    CGrowBuffer m_tokens;
+    tagStep* m_pSteps;
+    size_t m_nSteps;
+    size_t m_nCapacity;
+};
+
+namespace {
+
+int Write(const tagTextSink& sink, const char* p, size_t cb) {
+    return cb == 0 || sink.pfnWrite(sink.pContext, p, cb);
+}
+
+// A key's own section: nothing for a key without values.
+int WriteSection(const CIniKey* pKey, const char* pPath, size_t cchPath, const tagTextSink& sink) {
+    if (pKey->GetCount(0) == 0)
+        return 1;
+    if (!Write(sink, "\r\n[", 3) || !Write(sink, pPath, cchPath) || !Write(sink, "]\r\n", 3))
+        return 0;
+    for (const tagPubListNode<CIniValue*>* pNode = pKey->Values().GetHead(); pNode != nullptr;
+         pNode = pNode->pNext) {
+        const CIniValue* pValue = pNode->item;
+        if (pValue == nullptr)
+            continue;
+        if (!Write(sink, pValue->GetName(), pValue->GetNameLength()) || !Write(sink, "=", 1) ||
+            !Write(sink, pValue->GetData(), pValue->GetDataLength()) || !Write(sink, "\r\n", 2))
+            return 0;
+    }
+    return 1;
+}
+
+} // namespace
+
+CIniFile::CIniFile(const tagTextPlatform* pPlatform)
+    : m_Root("My Computer"), m_pPlatform(pPlatform), m_nValuesTaken(0), m_bLoadFailed(0) {
+    memset(m_szPath, 0, sizeof(m_szPath));
+    AddRootKeys();
+}
+
+CIniFile::~CIniFile() {}
+
+void CIniFile::AddRootKeys() {
+    for (const char* pszName : g_apszRootNames) {
+        CIniKey* pKey = new (std::nothrow) CIniKey(pszName);
+        if (pKey == nullptr || !pKey->IsValid() || !m_Root.AddSubKey(pKey, 0)) {
+            delete pKey;
+            m_bLoadFailed = 1; // a tree without its fixed roots would be written in another order
+        }
+    }
+}
+
+void CIniFile::Clear() {
+    while (m_Root.GetCount(1) > 0) {
+        delete m_Root.GetSubKey(0);
+        m_Root.RemoveSubKey(0);
+    }
+}
+
+int CIniFile::IsSectionLine(const char* pszLine) {
+    const size_t cch = strlen(pszLine);
+    return cch > 0 && pszLine[0] == '[' && pszLine[cch - 1] == ']';
+}
+
+void CIniFile::RemoveChar(char* pszLine, char c) {
+    char* pOut = pszLine;
+    for (const char* p = pszLine; *p != '\0'; ++p) {
+        if (*p != c)
+            *pOut++ = *p;
+    }
+    *pOut = '\0';
+}
+
+CIniKey* CIniFile::OpenKeyPath(char* pszLine) {
+    return OpenKeyPathCached(pszLine, nullptr);
+}
+
+CIniKey* CIniFile::OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache) {
+    if (m_Root.GetCount(1) == 0)
+        AddRootKeys();
+    CIniKey* pKey = nullptr;
+    char* p = pszLine;
+    for (size_t nStep = 0;; ++nStep) {
+        while (*p != '\0' && IsKeyDelimiter(*p))
+            ++p;
+        if (*p == '\0')
+            break;
+        char* pszToken = p;
+        while (*p != '\0' && !IsKeyDelimiter(*p))
+            ++p;
+        const size_t cchToken = static_cast<size_t>(p - pszToken);
+        if (*p != '\0')
+            *p++ = '\0';
+        // A first component that is no root name gets a root key of its own, written back
+        // like the five: dropping the section would lose its values.
+        CIniKey* pParent = pKey != nullptr ? pKey : &m_Root;
+        pKey = pCache != nullptr ? pCache->Find(nStep, pParent, pszToken, cchToken, *m_pPlatform)
+                                 : nullptr;
+        if (pKey == nullptr)
+            pKey = pParent->OpenSubKey(pszToken, *m_pPlatform);
+        if (pKey == nullptr) {
+            m_bLoadFailed = 1;
+            return nullptr;
+        }
+        if (pCache != nullptr)
+            pCache->Record(nStep, pParent, pszToken, cchToken, pKey);
+    }
+    return pKey;
+}
+
+// Returns 1 with a new heap text in *ppTranslated when the value is a placeholder value that
+// could be translated, 0 when the text stays as it is, -1 when memory ran out.
+int CIniFile::TranslateWindir(const char* pText, size_t cbText, char** ppTranslated,
+                              size_t* pcbTranslated) const {
+    *ppTranslated = nullptr;
+    *pcbTranslated = 0;
+    if (cbText < 2 || pText[1] != '[')
+        return 0;
+    size_t cbHead = cbText;
+    while (cbHead > 0 && pText[cbHead - 1] != ']')
+        --cbHead;
+    if (cbHead == 0)
+        return 0;
+
+    // The head with a closing quote against the quoted placeholder, through the platform's
+    // comparison itself (it may find texts of other lengths equal).
+    char* pszHead = new (std::nothrow) char[cbHead + 2];
+    if (pszHead == nullptr)
+        return -1;
+    memcpy(pszHead, pText, cbHead);
+    pszHead[cbHead] = '"';
+    pszHead[cbHead + 1] = '\0';
+    const int bPlaceholder =
+        m_pPlatform->pfnCompareNoCase(m_pPlatform->pContext, pszHead, g_szQuotedPlaceholder) == 0;
+    delete[] pszHead;
+    if (!bPlaceholder)
+        return 0;
+
+    // A translation that does not fit is not made: a cut path would name another file.
+    const char* pTail = pText + cbHead;
+    const size_t cbTail = cbText - cbHead;
+    if (cbTail > INI_WINDIR_TAIL_MAX)
+        return 0;
+    char szFolder[INI_PATH_SIZE] = {};
+    if (!m_pPlatform->pfnWindowsFolder(m_pPlatform->pContext, szFolder, sizeof(szFolder)))
+        return 0;
+    szFolder[sizeof(szFolder) - 1] = '\0';
+    const size_t cchFolder = strlen(szFolder);
+    if (cchFolder + 1 + cbTail > INI_TRANSLATED_MAX)
+        return 0;
+
+    const size_t cbOut = 1 + cchFolder + 1 + cbTail;
+    char* pOut = new (std::nothrow) char[cbOut + 1];
+    if (pOut == nullptr)
+        return -1;
+    pOut[0] = '"';
+    memcpy(pOut + 1, szFolder, cchFolder);
+    pOut[1 + cchFolder] = '\\';
+    memcpy(pOut + 2 + cchFolder, pTail, cbTail);
+    pOut[cbOut] = '\0';
+    *ppTranslated = pOut;
+    *pcbTranslated = cbOut;
+    return 1;
+}
+
+int CIniFile::ParseValueLine(CIniKey* pKey, char* pszLine) {
+    return ParseValueText(pKey, pszLine, strlen(pszLine));
+}
+
+int CIniFile::ParseValueText(CIniKey* pKey, char* pszLine, size_t cchLine) {
+    // The name is everything before the first "=", the text everything after it, further "="
+    // included. A line without a name or without text is no value line.
+    char* pEquals = static_cast<char*>(memchr(pszLine, '=', cchLine));
+    if (pEquals == nullptr || pEquals == pszLine || pEquals + 1 == pszLine + cchLine)
+        return 0;
+    *pEquals = '\0';
+    const char* pText = pEquals + 1;
+    size_t cbText = static_cast<size_t>(pszLine + cchLine - pText);
+
+    char* pTranslated = nullptr;
+    size_t cbTranslated = 0;
+    const int nTranslated = TranslateWindir(pText, cbText, &pTranslated, &cbTranslated);
+    if (nTranslated < 0) {
+        m_bLoadFailed = 1;
+        return 0;
+    }
+    if (nTranslated > 0) {
+        pText = pTranslated;
+        cbText = cbTranslated;
+    }
+    CIniValue* pValue = CIniValue::Create(pszLine, pText, cbText);
+    delete[] pTranslated;
+    if (pValue == nullptr || !pKey->AddValue(pValue, 0)) {
+        delete pValue;
+        m_bLoadFailed = 1;
+        return 0;
+    }
+    return 1;
+}
+
+namespace {
+
+// The end of the line that starts at p, as a text-mode stream delivers it: before its LF, or
+// before the CR of a CR LF (which arrives as one LF). *ppNext is where the next line starts;
+// *pbLf tells whether the line has a line end.
+char* LineEnd(char* p, char* pEnd, char** ppNext, int* pbLf) {
+    char* pLf = static_cast<char*>(memchr(p, '\n', static_cast<size_t>(pEnd - p)));
+    if (pLf == nullptr) {
+        *ppNext = pEnd;
+        *pbLf = 0;
+        return pEnd;
+    }
+    *ppNext = pLf + 1;
+    *pbLf = 1;
+    return (pLf > p && pLf[-1] == '\r') ? pLf - 1 : pLf;
+}
+
+} // namespace
+
+long CIniFile::LoadText(char* pText, size_t cbText) {
+    if (!IsEightBitText(pText, cbText))
+        return 0;
+
+    // Lines are cut out of the text in place: a line's end (or, for the last line, the spare
+    // byte after the text) takes its terminating NUL, and a continued line is joined by moving
+    // the following lines' bytes up behind it. Lines have no length limit.
+    char* p = pText;
+    char* const pEnd = pText + cbText;
+    CIniKey* pKey = nullptr;
+    CKeyPathCache cache;
+    long nTaken = 0;
+    while (p < pEnd) {
+        char* pszLine = p;
+        int bLf = 0;
+        char* pLineEnd = LineEnd(p, pEnd, &p, &bLf);
+        size_t cch = static_cast<size_t>(pLineEnd - pszLine);
+        if (cch + bLf < SHORT_LINE) // the LF counted
+            continue;
+        pszLine[cch] = '\0';
+
+        if (IsSectionLine(pszLine)) {
+            pKey = OpenKeyPathCached(pszLine, &cache);
+            continue;
+        }
+        if (pKey == nullptr)
+            continue; // the preamble, or a section that names no key
+
+        // A trailing backslash continues the value on the next physical line, whatever that
+        // holds; the appended text loses its spaces. At the end of the text nothing is
+        // appended and each turn removes one more trailing backslash.
+        while (cch > 0 && pszLine[cch - 1] == '\\') {
+            --cch;
+            if (p < pEnd) {
+                char* pFrom = p;
+                char* pStop = LineEnd(pFrom, pEnd, &p, &bLf);
+                while (pFrom < pStop && *pFrom == ' ') // the usual indent, without a call
+                    ++pFrom;
+                while (pFrom < pStop) {
+                    char* pSpace =
+                        static_cast<char*>(memchr(pFrom, ' ', static_cast<size_t>(pStop - pFrom)));
+                    char* pRunEnd = pSpace != nullptr ? pSpace : pStop;
+                    const size_t cbRun = static_cast<size_t>(pRunEnd - pFrom);
+                    memmove(pszLine + cch, pFrom, cbRun);
+                    cch += cbRun;
+                    pFrom = pSpace != nullptr ? pSpace + 1 : pStop;
+                }
+            }
+            pszLine[cch] = '\0';
+        }
+        if (ParseValueText(pKey, pszLine, cch))
+            ++nTaken;
+    }
+    m_nValuesTaken += nTaken;
+    return nTaken;
+}
+
+int CIniFile::WriteKey(const CIniKey* pKey, const char* pszPath, const tagTextSink& sink) const {
+    CGrowBuffer path;
+    CWalkStack stack;
+    if (!path.Append(pszPath, strlen(pszPath)) ||
+        !WriteSection(pKey, path.Data(), path.Size(), sink) ||
+        !stack.Push(pKey->SubKeys().GetHead(), path.Size()))
+        return 0;
+    // Depth first, a key's own section before those of its sub-keys, sub-keys in position
+    // order; an explicit stack instead of recursion, as the depth has no limit.
+    while (!stack.IsEmpty()) {
+        tagWalkFrame& top = stack.Top();
+        if (top.pNext == nullptr) {
+            stack.Pop();
+            continue;
+        }
+        const CIniKey* pSubKey = top.pNext->item;
+        top.pNext = top.pNext->pNext;
+        if (pSubKey == nullptr)
+            continue;
+        path.Truncate(top.cchPath);
+        const char* pszName = pSubKey->GetName();
+        if (!path.Append("\\", 1) || !path.Append(pszName, strlen(pszName)) ||
+            !WriteSection(pSubKey, path.Data(), path.Size(), sink) ||
+            !stack.Push(pSubKey->SubKeys().GetHead(), path.Size()))
+            return 0;
+    }
+    return 1;
+}
+
+int CIniFile::WriteTree(const tagTextSink& sink) const {
+    for (const tagPubListNode<CIniKey*>* pNode = m_Root.SubKeys().GetHead(); pNode != nullptr;
+         pNode = pNode->pNext) {
+        const CIniKey* pRootKey = pNode->item;
+        if (pRootKey == nullptr || (pRootKey->GetCount(1) == 0 && pRootKey->GetCount(0) == 0))
+            continue;
+        if (!WriteKey(pRootKey, pRootKey->GetName(), sink))
+            return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,93 @@
+#include "setup/ScanAdvanceText.h"
+
+#include <string.h>
+
+#include "regscript/TextLines.h"
+
+namespace {
+
+const char g_szPlaceholder[] = "[WINDIR]";
+
+// Translates one placeholder line (its value begins with "["); writes the value when it is
+// "[WINDIR]" and the result fits. Returns 1 when a value was written.
+int TranslateLine(char* pszLine, char* pEquals, const char* pszSection,
+                  const tagScanAdvancePlatform& platform) {
+    if (pEquals == pszLine)
+        return 0; // no key to write to
+    char* pValue = pEquals + 1;
+    char* pLastBracket = strrchr(pValue, ']');
+    if (pLastBracket == nullptr)
+        return 0; // a placeholder without its end is no "[WINDIR]"
+    const char* pTail = pLastBracket + 1;
+    const size_t cbTail = strlen(pTail);
+    if (cbTail > SCAN_TAIL_MAX)
+        return 0; // never cut: a shortened path would name another folder
+
+    const char chAfter = pLastBracket[1];
+    pLastBracket[1] = '\0';
+    const int bWindir = platform.pfnCompareNoCase(platform.pContext, pValue, g_szPlaceholder) == 0;
+    pLastBracket[1] = chAfter;
+    if (!bWindir)
+        return 0;
+
+    char szValue[SCAN_VALUE_MAX + 1] = {};
+    if (!platform.pfnWindowsFolder(platform.pContext, szValue, sizeof(szValue)))
+        return 0;
+    szValue[sizeof(szValue) - 1] = '\0';
+    const size_t cchFolder = strlen(szValue);
+    if (cchFolder + 1 + cbTail > SCAN_VALUE_MAX)
+        return 0;
+    szValue[cchFolder] = '\\';
+    memcpy(szValue + cchFolder + 1, pTail, cbTail + 1);
+
+    *pEquals = '\0'; // the key is the text before the first "="
+    platform.pfnWriteValue(platform.pContext, pszSection, pszLine, szValue);
+    return 1;
+}
+
+} // namespace
+
+int TranslateScanAdvanceText(char* pText, size_t cbText, const tagScanAdvancePlatform& platform) {
+    if (!IsEightBitText(pText, cbText))
+        return 0;
+    cbText = ToTextMode(pText, cbText);
+
+    char szSection[SCAN_SECTION_MAX + 1] = {};
+    int bSectionFits = 1; // values below a section name too long to hold are not written
+    int nWritten = 0;
+    char* p = pText;
+    char* const pEnd = pText + cbText;
+    while (p < pEnd) {
+        // Lines of any length are taken whole; the LF (or the spare byte after the last line)
+        // takes the terminating NUL.
+        char* pLf = static_cast<char*>(memchr(p, '\n', static_cast<size_t>(pEnd - p)));
+        char* pszLine = p;
+        const size_t cch = static_cast<size_t>((pLf != nullptr ? pLf : pEnd) - p);
+        p = pLf != nullptr ? pLf + 1 : pEnd;
+        pszLine[cch] = '\0';
+
+        // The value is all the text after the first "=", further "=" included.
+        char* pEquals = static_cast<char*>(memchr(pszLine, '=', cch));
+        if (pEquals != nullptr && pEquals[1] == '[') {
+            if (bSectionFits && TranslateLine(pszLine, pEquals, szSection, platform))
+                ++nWritten;
+            continue;
+        }
+        if (pszLine[0] != '[')
+            continue;
+        // A section line: its name is the text up to the first "=" (the whole line with its
+        // LF when there is none) without the first byte and the last two.
+        size_t cchText = pEquals != nullptr ? static_cast<size_t>(pEquals - pszLine)
+                                            : cch + (pLf != nullptr ? 1 : 0);
+        const size_t cchName = cchText < 4 ? 0 : cchText - 3;
+        if (cchName > SCAN_SECTION_MAX) {
+            szSection[0] = '\0';
+            bSectionFits = 0;
+            continue;
+        }
+        memcpy(szSection, pszLine + 1, cchName);
+        szSection[cchName] = '\0';
+        bSectionFits = 1;
+    }
+    return nWritten;
+}

@@ -1,0 +1,27 @@
+// The line rules of TRANSLATESCANADVANCE over a scan-settings file's text. Pure code: no Win32
+// header; the comparison, the Windows folder and the profile writer come in as services.
+#pragma once
+
+#include <stddef.h>
+
+struct tagScanAdvancePlatform {
+    void* pContext; // handed back to every service
+    // Compares as lstrcmpiA does; 0 when equal.
+    int (*pfnCompareNoCase)(void* pContext, const char* pszA, const char* pszB);
+    // The Windows folder as the platform reports it. 0 when it cannot be had.
+    int (*pfnWindowsFolder)(void* pContext, char* pszFolder, size_t cbFolder);
+    // Writes one translated value (WritePrivateProfileStringA into the settings file).
+    void (*pfnWriteValue)(void* pContext, const char* pszSection, const char* pszKey,
+                          const char* pszValue);
+};
+
+enum {
+    SCAN_SECTION_MAX = 259, // bytes of a section name that values are written to
+    SCAN_TAIL_MAX = 259,    // bytes after the placeholder
+    SCAN_VALUE_MAX = 259    // bytes of a translated value: folder, backslash, tail
+};
+
+// Examines each line of the text once and writes every "[WINDIR]" value back as a real path.
+// The text (cbText bytes and one spare byte after them) is changed in place; it must be the
+// file as it stood before the first write. Returns the number of values written.
+int TranslateScanAdvanceText(char* pText, size_t cbText, const tagScanAdvancePlatform& platform);

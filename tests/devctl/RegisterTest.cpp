@@ -205,6 +205,9 @@ TEST_F(Register, LibraryIsNeverTakenFromTheCurrentDirectoryOrPath) {
     EXPECT_FALSE(test::FileExists(planted.File("journal.txt"))) << "loaded from the current dir";
     EXPECT_FALSE(folder.HasJournal());
     EXPECT_FALSE(test::FileExists(folder.File("Pellux.ini")));
+    DeleteFileA(planted.File("journal.txt").c_str());
+    folder.Remove("journal.txt");
+    folder.Remove("Pellux.ini");
 
     char oldPath[32767] = {};
     GetEnvironmentVariableA("PATH", oldPath, sizeof(oldPath));
@@ -213,6 +216,8 @@ TEST_F(Register, LibraryIsNeverTakenFromTheCurrentDirectoryOrPath) {
     SetEnvironmentVariableA("PATH", oldPath);
     EXPECT_FALSE(test::FileExists(planted.File("journal.txt"))) << "loaded from PATH";
     EXPECT_FALSE(folder.HasJournal());
+    DeleteFileA(planted.File("journal.txt").c_str());
+    folder.Remove("journal.txt");
 
     // The program folder's own library comes first.
     folder.AddBinFile("Ulmora.dll");

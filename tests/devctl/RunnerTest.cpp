@@ -150,24 +150,37 @@ public:
     using CDevCtr::RemovePackage32;
 };
 
+// An unquoted "...\hijack\setup folder\DPInst64.exe" is first tried as "...\hijack\setup.exe"
+// (Wine, like Windows, tries each prefix that ends at a blank). A stand-in planted under that
+// name would journal in hijack\.
 TEST(LongProgramFolder, ToolsAreStartedByTheirQuotedPath) {
-    CDriverFolder folder("long", devtest::Library::Missing, true);
-    const std::string quoted = "\"" + folder.Path();
-    CLongFolderDevCtr controller(folder.Path(), "scanner.inf");
+    test::CTempFolder outer("hijack");
+    const std::string folder = outer.File("setup folder");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    for (const char* tool : devtest::TOOL_NAMES)
+        CopyFileA(test::BinFile(tool).c_str(), (folder + "\\" + tool).c_str(), FALSE);
+    CopyFileA(test::SourceFile("samples/setup/scanner.inf").c_str(),
+              (folder + "\\scanner.inf").c_str(), FALSE);
+    CopyFileA(test::BinFile("DPInst.exe").c_str(), outer.File("setup.exe").c_str(), FALSE);
+    const std::string journal = folder + "\\journal.txt";
+    const std::string quoted = "\"" + folder;
+    CLongFolderDevCtr controller(folder, "scanner.inf");
 
     // This process sees code 13: the 64-bit installer, not Pellux.exe.
     EXPECT_EQ(1, controller.InstallPackage64());
     EXPECT_EQ(Strings({quoted + "\\DPInst64.exe\"", quoted + "\\devcon64.exe\" Rescan"}),
-              folder.Journal());
+              devtest::JournalLines(journal));
     EXPECT_EQ("[SetupCopyOEMInf]\r\nSourceInfFileName=scanner.inf\r\n",
-              test::ReadFileBytes(folder.File("Pellux.ini")));
+              test::ReadFileBytes(folder + "\\Pellux.ini"));
 
-    folder.Remove("journal.txt");
+    DeleteFileA(journal.c_str());
     controller.RemovePackage32("scanner.inf");
-    EXPECT_EQ(Strings({quoted + "\\DPInst.exe\" /U \"" + folder.Path() + "\\scanner.inf\" /d /q",
+    EXPECT_EQ(Strings({quoted + "\\DPInst.exe\" /U \"" + folder + "\\scanner.inf\" /d /q",
                        quoted + "\\Devcon.exe\" remove \"" + devtest::SAMPLE_ID_1 + "\"",
                        quoted + "\\Devcon.exe\" remove \"" + devtest::SAMPLE_ID_2 + "\""}),
-              folder.Journal());
+              devtest::JournalLines(journal));
+    EXPECT_FALSE(test::FileExists(outer.File("journal.txt")))
+        << "a program was started from the path split at its blank";
 }
 
 } // namespace

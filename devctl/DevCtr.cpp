@@ -1,6 +1,6 @@
 #include "devctl/DevCtr.h"
 
-#include <new>
+#include <stdlib.h>
 #include <string.h>
 
 #include "common/Handle.h"
@@ -243,7 +243,9 @@ int ReadUsbHardwareIds(const char* pszPath, CUsbIdTable* pTable) {
     if ((dwSize == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || dwSizeHigh != 0)
         return 0; // beyond what a 32-bit process can hold
 
-    char* pBytes = new (std::nothrow) char[static_cast<size_t>(dwSize) + 1];
+    // malloc rather than new (std::nothrow), whose exception support would import functions
+    // that Windows XP lacks.
+    char* pBytes = static_cast<char*>(malloc(static_cast<size_t>(dwSize) + 1));
     if (pBytes == nullptr)
         return 0;
     DWORD dwTotal = 0;
@@ -263,7 +265,7 @@ int ReadUsbHardwareIds(const char* pszPath, CUsbIdTable* pTable) {
         const size_t cchText = ToTextModeText(pBytes, dwTotal);
         nResult = ScanUsbHardwareIds(pBytes, cchText, pTable);
     }
-    delete[] pBytes;
+    free(pBytes);
     if (!nResult)
         pTable->Clear();
     return nResult;

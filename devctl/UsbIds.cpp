@@ -1,6 +1,6 @@
 #include "devctl/UsbIds.h"
 
-#include <new>
+#include <stdlib.h>
 #include <string.h>
 
 namespace {
@@ -36,8 +36,8 @@ CUsbIdTable::CUsbIdTable()
     : m_pSlots(nullptr), m_nCount(0), m_nCapacity(0), m_pBuckets(nullptr), m_nBuckets(0) {}
 
 CUsbIdTable::~CUsbIdTable() {
-    delete[] m_pSlots;
-    delete[] m_pBuckets;
+    free(m_pSlots);
+    free(m_pBuckets);
 }
 
 void CUsbIdTable::Clear() {
@@ -90,19 +90,21 @@ int CUsbIdTable::Grow() {
         return 0;
     const unsigned int nCapacity = (m_nCapacity == 0) ? 16 : m_nCapacity * 2;
     const unsigned int nBuckets = nCapacity * 2;
-    char* pSlots = new (std::nothrow) char[static_cast<size_t>(nCapacity) * USB_ID_SLOT_SIZE];
-    unsigned int* pBuckets = new (std::nothrow) unsigned int[nBuckets];
+    // malloc rather than new (std::nothrow): the runtime's nothrow new brings in its exception
+    // support, and with it imports that Windows XP lacks.
+    char* pSlots = static_cast<char*>(malloc(static_cast<size_t>(nCapacity) * USB_ID_SLOT_SIZE));
+    unsigned int* pBuckets = static_cast<unsigned int*>(malloc(nBuckets * sizeof(unsigned int)));
     if (pSlots == nullptr || pBuckets == nullptr) {
-        delete[] pSlots;
-        delete[] pBuckets;
+        free(pSlots);
+        free(pBuckets);
         return 0;
     }
     memset(pSlots, 0, static_cast<size_t>(nCapacity) * USB_ID_SLOT_SIZE);
     memset(pBuckets, 0, nBuckets * sizeof(pBuckets[0]));
     if (m_nCount > 0)
         memcpy(pSlots, m_pSlots, static_cast<size_t>(m_nCount) * USB_ID_SLOT_SIZE);
-    delete[] m_pSlots;
-    delete[] m_pBuckets;
+    free(m_pSlots);
+    free(m_pBuckets);
     m_pSlots = pSlots;
     m_pBuckets = pBuckets;
     m_nCapacity = nCapacity;

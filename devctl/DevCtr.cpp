@@ -1,13 +1,63 @@
 #include "devctl/DevCtr.h"
 
+#include <stdlib.h>
 #include <string.h>
 
-// Driver installation and removal are not part of this build yet: the controller constructs,
-// tears down, and its operations do nothing and report that they did nothing.
+#include "common/Handle.h"
+#include "devctl/CommandText.h"
+#include "devctl/Platform.h"
+#include "devctl/PlatformCode.h"
+#include "devctl/Service.h"
+#include "devctl/UsbIds.h"
+
+namespace {
+
+const char WIA_SERVICE_NAME[] = "stisvc";
+const char SETUP_LIBRARY_NAME[] = "Ulmora.dll";
+const char DEVICE_CNTROL_EXPORT[] = "fnDeviceCntrol";
+const char SETUP_TOOL[] = "Pellux.exe";
+const char SETUP_TOOL_SETTINGS[] = "Pellux.ini";
+const char INSTALLER_32[] = "DPInst.exe";
+const char INSTALLER_64[] = "DPInst64.exe";
+const char RESCAN_TOOL_32[] = "devcon.exe";
+const char RESCAN_TOOL_64[] = "devcon64.exe";
+const char REMOVE_TOOL_32[] = "Devcon.exe";
+const char REMOVE_TOOL_64[] = "Devcon64.exe";
+
+const DWORD INSTALL_RESTART_PAUSE_MS = 2000;
+const DWORD REMOVE_STOP_PAUSE_MS = 1000;
+
+// Loads a library by its bare name without looking in the current directory, where anyone may
+// have put a file of that name. Where LoadLibraryEx understands LOAD_LIBRARY_SEARCH_* (Windows 8,
+// and 7 or Vista with KB2533623; AddDllDirectory is the documented sign of it) the search covers
+// the program's folder and the system folder only. Elsewhere SetDllDirectoryA("") (XP SP1 and
+// later) takes the current directory out of the standard order; the program folder still comes
+// first.
+HMODULE LoadLibraryFromSafePlaces(const char* pszName) {
+    typedef BOOL(WINAPI * PFN_SET_DLL_DIRECTORY_A)(LPCSTR);
+    HMODULE hKernel = GetModuleHandleA("kernel32");
+    if (hKernel != nullptr && GetProcAddress(hKernel, "AddDllDirectory") != nullptr)
+        return LoadLibraryExA(pszName, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    PFN_SET_DLL_DIRECTORY_A pfnSetDllDirectoryA =
+        (hKernel != nullptr) ? GetProcAs<PFN_SET_DLL_DIRECTORY_A>(hKernel, "SetDllDirectoryA")
+                             : nullptr;
+    if (pfnSetDllDirectoryA != nullptr)
+        pfnSetDllDirectoryA("");
+    return LoadLibraryA(pszName);
+}
+
+} // namespace
 
 CDevCtr::CDevCtr()
     : m_hSetupLib(nullptr), m_pfnDeviceCntrol(nullptr), m_szInfName(), m_szDeviceId(), m_nQuiet(0),
-      m_nKeepWiaStopped(0), m_szModuleDir() {}
+      m_nKeepWiaStopped(0), m_szModuleDir() {
+    char szModulePath[MAX_PATH] = {};
+    const DWORD cch = GetModuleFileNameA(nullptr, szModulePath, sizeof(szModulePath));
+    // A path cut at the buffer's end names no real folder: the folder then stays empty, and
+    // nothing is started from it or written into it.
+    if (cch > 0 && cch < sizeof(szModulePath))
+        ProgramFolderOf(szModulePath, m_szModuleDir, sizeof(m_szModuleDir));
+}
 
 CDevCtr::~CDevCtr() {
     if (m_hSetupLib != nullptr) {
@@ -16,28 +66,207 @@ CDevCtr::~CDevCtr() {
     }
 }
 
-int CDevCtr::RegisterDriver(const char*, int) {
-    return 0;
-}
-int CDevCtr::UnregisterDriver(const char*, int) {
-    return 0;
-}
 int CDevCtr::GetPlatformCode() {
-    return 0;
+    OSVERSIONINFOEXA version;
+    ZeroMemory(&version, sizeof(version));
+    version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
+    OSVERSIONINFOA* pVersion = reinterpret_cast<OSVERSIONINFOA*>(&version);
+    if (!GetVersionExA(pVersion)) {
+        version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+        if (!GetVersionExA(pVersion))
+            return PLATFORM_UNKNOWN;
+    }
+    version.szCSDVersion[sizeof(version.szCSDVersion) - 1] = '\0';
+    return DecidePlatformCode(version.dwMajorVersion, version.dwMinorVersion, version.szCSDVersion,
+                              IsWow64());
 }
+
 int CDevCtr::LoadSetupLibrary() {
-    return 0;
+    if (m_hSetupLib == nullptr) {
+        m_hSetupLib = LoadLibraryFromSafePlaces(SETUP_LIBRARY_NAME);
+        if (m_hSetupLib == nullptr)
+            return 0;
+        // A library without the export is no failure: the caller restarts the service instead.
+        m_pfnDeviceCntrol = GetProcAs<PFN_DEVICE_CNTROL>(m_hSetupLib, DEVICE_CNTROL_EXPORT);
+    }
+    return 1;
 }
-void CDevCtr::WriteSourceInfName(const char*) {}
+
+void CDevCtr::WriteSourceInfName(const char* pszInfName) {
+    char szSettings[MAX_PATH];
+    if (!BuildFilePath(szSettings, sizeof(szSettings), m_szModuleDir, SETUP_TOOL_SETTINGS))
+        return;
+    WritePrivateProfileStringA("SetupCopyOEMInf", "SourceInfFileName", pszInfName, szSettings);
+}
+
 int CDevCtr::InstallPackage32() {
-    return 0;
+    return InstallPackage(PLATFORM_WINXP, INSTALLER_32, RESCAN_TOOL_32);
 }
+
 int CDevCtr::InstallPackage64() {
+    return InstallPackage(PLATFORM_WIN2003, INSTALLER_64, RESCAN_TOOL_64);
+}
+
+// Runs the package installer (Pellux.exe on nPelluxPlatform) and then the device rescan, each to
+// its end, however long that takes: an installer may be waiting for the user.
+int CDevCtr::InstallPackage(int nPelluxPlatform, const char* pszInstaller,
+                            const char* pszRescanTool) {
+    WriteSourceInfName(m_szInfName);
+
+    char szCommand[MAX_PATH];
+    int bBuilt;
+    if (GetPlatformCode() == nPelluxPlatform)
+        bBuilt = BuildToolCommand(szCommand, sizeof(szCommand), m_szModuleDir, SETUP_TOOL, nullptr);
+    else
+        bBuilt = BuildToolCommand(szCommand, sizeof(szCommand), m_szModuleDir, pszInstaller,
+                                  m_nQuiet == 1 ? " /Q" : nullptr);
+    const int bInstallerRan = bBuilt && RunChildAndWait(szCommand, 0, INFINITE);
+
+    bBuilt =
+        BuildToolCommand(szCommand, sizeof(szCommand), m_szModuleDir, pszRescanTool, " Rescan");
+    const int bRescanRan = bBuilt && RunChildAndWait(szCommand, 1, INFINITE);
+
+    return (bRescanRan || bInstallerRan) ? 1 : 0;
+}
+
+int CDevCtr::RegisterDriver(const char* pszInfName, int nQuiet) {
+    m_nQuiet = nQuiet;
+    // A name cut to fit would name another file: too long a name is refused, and nothing runs.
+    if (pszInfName == nullptr || strlen(pszInfName) >= sizeof(m_szInfName))
+        return 0;
+    memcpy(m_szInfName, pszInfName, strlen(pszInfName) + 1);
+
+    if (!LoadSetupLibrary())
+        return 0;
+
+    const int nPlatform = GetPlatformCode();
+    if (nPlatform == PLATFORM_WINXP || nPlatform == PLATFORM_NT6_32)
+        InstallPackage32();
+    else if (nPlatform == PLATFORM_WIN2003 || nPlatform == PLATFORM_NT6_64)
+        InstallPackage64();
+
+    if (m_pfnDeviceCntrol != nullptr) {
+        m_pfnDeviceCntrol(m_szDeviceId, DEVICE_CNTROL_INSTALL);
+        m_pfnDeviceCntrol(m_szDeviceId, DEVICE_CNTROL_INSTALL_DONE);
+        return 1;
+    }
+
+    // Without the library's notice, the WIA service learns of the new device by a restart.
+    SERVICE_STATUS status = {};
+    StopNamedService(WIA_SERVICE_NAME, &status);
+    Sleep(INSTALL_RESTART_PAUSE_MS);
+    if (m_nKeepWiaStopped != 1)
+        StartNamedService(WIA_SERVICE_NAME, &status);
+    return 1;
+}
+
+int CDevCtr::ReadInfHardwareIds(const char* pszInfName, CUsbIdTable* pTable) const {
+    char szInfPath[MAX_PATH];
+    if (!BuildFilePath(szInfPath, sizeof(szInfPath), m_szModuleDir, pszInfName))
+        return 0;
+    return ReadUsbHardwareIds(szInfPath, pTable);
+}
+
+int CDevCtr::RemovePackage32(const char* pszInfName) {
+    if (GetPlatformCode() != PLATFORM_WINXP)
+        return RemovePackage(INSTALLER_32, REMOVE_TOOL_32, pszInfName);
+
+    // XP: the library alone takes the devices off, with two calls for each id.
+    CUsbIdTable ids;
+    if (!ReadInfHardwareIds(pszInfName, &ids) || ids.Count() == 0)
+        return 0;
+    for (unsigned int n = 0; n < ids.Count() && m_pfnDeviceCntrol != nullptr; ++n) {
+        m_pfnDeviceCntrol(ids.Id(n), DEVICE_CNTROL_REMOVE);
+        m_pfnDeviceCntrol(ids.Id(n), DEVICE_CNTROL_REMOVE_DONE);
+    }
     return 0;
 }
-int CDevCtr::RemovePackage32(const char*) {
-    return 0;
+
+int CDevCtr::RemovePackage64(const char* pszInfName) {
+    return RemovePackage(INSTALLER_64, REMOVE_TOOL_64, pszInfName);
 }
-int CDevCtr::RemovePackage64(const char*) {
-    return 0;
+
+// Uninstalls the package, then removes each USB device the INF names. Each child is waited for
+// up to RUN_HIDDEN_WAIT_MS. The result is that of the last child run.
+int CDevCtr::RemovePackage(const char* pszInstaller, const char* pszDevcon,
+                           const char* pszInfName) {
+    char szCommand[MAX_PATH];
+    int nResult = BuildUninstallCommand(szCommand, sizeof(szCommand), m_szModuleDir, pszInstaller,
+                                        pszInfName) &&
+                  RunHiddenAndWait(szCommand);
+
+    CUsbIdTable ids;
+    if (!ReadInfHardwareIds(pszInfName, &ids) || ids.Count() == 0)
+        return nResult;
+    for (unsigned int n = 0; n < ids.Count(); ++n) {
+        if (m_pfnDeviceCntrol != nullptr)
+            m_pfnDeviceCntrol(ids.Id(n), DEVICE_CNTROL_REMOVE);
+        nResult =
+            BuildRemoveCommand(szCommand, sizeof(szCommand), m_szModuleDir, pszDevcon, ids.Id(n)) &&
+            RunHiddenAndWait(szCommand);
+    }
+    return nResult;
+}
+
+int CDevCtr::UnregisterDriver(const char* pszInfName, int nKeepWiaStopped) {
+    m_nKeepWiaStopped = nKeepWiaStopped;
+    if (!LoadSetupLibrary())
+        return 0;
+
+    const int nPlatform = GetPlatformCode();
+    if (nPlatform < PLATFORM_WINXP || nPlatform > PLATFORM_NT6_64)
+        return 1;
+    // Without the library there is no way to take the devices off: nothing is done.
+    if (m_pfnDeviceCntrol == nullptr)
+        return 1;
+
+    SERVICE_STATUS status = {};
+    StopNamedService(WIA_SERVICE_NAME, &status);
+    Sleep(REMOVE_STOP_PAUSE_MS);
+    if (IsPlatform64(nPlatform))
+        RemovePackage64(pszInfName);
+    else
+        RemovePackage32(pszInfName);
+    if (m_nKeepWiaStopped != 1)
+        StartNamedService(WIA_SERVICE_NAME, &status);
+    return 1;
+}
+
+int ReadUsbHardwareIds(const char* pszPath, CUsbIdTable* pTable) {
+    pTable->Clear();
+    CFileHandle hFile(CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hFile)
+        return 0;
+    DWORD dwSizeHigh = 0;
+    const DWORD dwSize = GetFileSize(hFile.get(), &dwSizeHigh);
+    if ((dwSize == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || dwSizeHigh != 0)
+        return 0; // beyond what a 32-bit process can hold
+
+    // malloc rather than new (std::nothrow), whose exception support would import functions
+    // that Windows XP lacks.
+    char* pBytes = static_cast<char*>(malloc(static_cast<size_t>(dwSize) + 1));
+    if (pBytes == nullptr)
+        return 0;
+    DWORD dwTotal = 0;
+    int bRead = 1;
+    while (dwTotal < dwSize) {
+        DWORD dwChunk = 0;
+        if (!ReadFile(hFile.get(), pBytes + dwTotal, dwSize - dwTotal, &dwChunk, nullptr)) {
+            bRead = 0;
+            break;
+        }
+        if (dwChunk == 0)
+            break; // the file became shorter: what was read is all there is
+        dwTotal += dwChunk;
+    }
+    int nResult = 0;
+    if (bRead) {
+        const size_t cchText = ToTextModeText(pBytes, dwTotal);
+        nResult = ScanUsbHardwareIds(pBytes, cchText, pTable);
+    }
+    free(pBytes);
+    if (!nResult)
+        pTable->Clear();
+    return nResult;
 }

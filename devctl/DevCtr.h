@@ -3,8 +3,23 @@
 
 #include <windows.h>
 
+class CUsbIdTable;
+
 // Entry point fnDeviceCntrol of the product's library Ulmora.dll. Its result is never read.
 typedef void(WINAPI* PFN_DEVICE_CNTROL)(char* pszText, int nCode);
+
+// Codes handed to fnDeviceCntrol.
+enum {
+    DEVICE_CNTROL_INSTALL_DONE = 1,
+    DEVICE_CNTROL_INSTALL = 2,
+    DEVICE_CNTROL_REMOVE_DONE = 3,
+    DEVICE_CNTROL_REMOVE = 4
+};
+
+enum {
+    INF_NAME_SIZE = 50, // an INF name holds at most 49 characters
+    DEVICE_ID_SIZE = 80
+};
 
 class CDevCtr {
 public:
@@ -15,7 +30,7 @@ public:
     CDevCtr& operator=(const CDevCtr&) = delete;
 
     // REGISTER: installs the package whose INF lies in the program folder. 0 when Ulmora.dll
-    // cannot be loaded, else 1.
+    // cannot be loaded, or the INF name is too long to keep (nothing is then done), else 1.
     int RegisterDriver(const char* pszInfName, int nQuiet);
     // UNREGISTER: removes the package and its USB devices. 0 when Ulmora.dll cannot be loaded,
     // else 1.
@@ -24,12 +39,16 @@ public:
     // application-data folder cannot be read, else 1. Uses no field of the controller.
     int DeleteUserIni(const char* pszArgument);
 
+    // The platform code of the running Windows (devctl/PlatformCode.h), queried afresh.
     int GetPlatformCode();
 
     const char* GetModuleDir() const { return m_szModuleDir; }
 
 protected:
+    // Loads Ulmora.dll by its bare name, from the program folder first but never from the
+    // current directory (nor from PATH where the system offers the safe search). 1 when loaded.
     int LoadSetupLibrary();
+    // Writes the INF name into Pellux.ini in the program folder, for Pellux.exe.
     void WriteSourceInfName(const char* pszInfName);
     int InstallPackage32();
     int InstallPackage64();
@@ -38,9 +57,19 @@ protected:
 
     HMODULE m_hSetupLib;
     PFN_DEVICE_CNTROL m_pfnDeviceCntrol;
-    char m_szInfName[50];
-    char m_szDeviceId[80];
+    char m_szInfName[INF_NAME_SIZE];
+    char m_szDeviceId[DEVICE_ID_SIZE];
     int m_nQuiet;
     int m_nKeepWiaStopped;
     char m_szModuleDir[MAX_PATH];
+
+private:
+    int InstallPackage(int nPelluxPlatform, const char* pszInstaller, const char* pszRescanTool);
+    int RemovePackage(const char* pszInstaller, const char* pszDevcon, const char* pszInfName);
+    int ReadInfHardwareIds(const char* pszInfName, CUsbIdTable* pTable) const;
 };
+
+// Reads the INF file pszPath whole, whatever its size, as a text-mode read would, and adds its
+// USB hardware ids to pTable (devctl/UsbIds.h). 1 when the file was read (possibly no ids); 0
+// when it cannot be opened or read, or memory runs out: the table is then emptied.
+int ReadUsbHardwareIds(const char* pszPath, CUsbIdTable* pTable);

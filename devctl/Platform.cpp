@@ -1,0 +1,67 @@
+#include "devctl/Platform.h"
+
+#include <string.h>
+
+#include "common/Handle.h"
+
+int IsWow64() {
+    typedef BOOL(WINAPI * PFN_IS_WOW64_PROCESS)(HANDLE, PBOOL);
+    HMODULE hKernel = GetModuleHandleA("kernel32");
+    if (hKernel == nullptr)
+        return 0;
+    PFN_IS_WOW64_PROCESS pfnIsWow64Process =
+        GetProcAs<PFN_IS_WOW64_PROCESS>(hKernel, "IsWow64Process");
+    BOOL bWow64 = FALSE;
+    if (pfnIsWow64Process == nullptr || !pfnIsWow64Process(GetCurrentProcess(), &bWow64))
+        return 0;
+    return bWow64 ? 1 : 0;
+}
+
+int ProgramFolderOf(const char* pszModulePath, char* pszFolder, DWORD cbFolder) {
+    if (pszFolder == nullptr || cbFolder == 0)
+        return 0;
+    pszFolder[0] = '\0';
+    if (pszModulePath == nullptr)
+        return 0;
+    const DWORD cchShort = GetShortPathNameA(pszModulePath, pszFolder, cbFolder);
+    if (cchShort == 0 || cchShort >= cbFolder) {
+        // No short form: the long path serves, quoted where the tools' command lines need it.
+        const size_t cchLong = strlen(pszModulePath);
+        if (cchLong >= cbFolder) {
+            pszFolder[0] = '\0';
+            return 0;
+        }
+        memcpy(pszFolder, pszModulePath, cchLong + 1);
+    }
+    char* pBackslash = strrchr(pszFolder, '\\');
+    if (pBackslash == nullptr) {
+        pszFolder[0] = '\0';
+        return 0;
+    }
+    *pBackslash = '\0';
+    return 1;
+}
+
+int RunChildAndWait(char* pszCommandLine, int bHidden, DWORD dwWaitMs) {
+    if (pszCommandLine == nullptr)
+        return 0;
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    if (bHidden) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+    }
+    CProcessInfo process;
+    if (!CreateProcessA(nullptr, pszCommandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, process.put()))
+        return 0;
+    // A child that outlasts the wait is neither ended nor waited for further; its exit code is
+    // of no interest.
+    WaitForSingleObject(process.process(), dwWaitMs);
+    return 1;
+}
+
+int RunHiddenAndWait(char* pszCommandLine, unsigned long ulWaitMs) {
+    return RunChildAndWait(pszCommandLine, 1, ulWaitMs);
+}

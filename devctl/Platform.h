@@ -1,0 +1,37 @@
+// Platform probe and child processes of the device controller.
+#pragma once
+
+#include <windows.h>
+
+enum {
+    // How long removal waits for each child before it goes on without it.
+    RUN_HIDDEN_WAIT_MS = 60000
+};
+
+// Looks up an export and gives it the type the caller knows it has (null when it is missing).
+// The cast goes through void (*)(void), the generic function pointer type.
+template <typename T> T GetProcAs(HMODULE hModule, const char* pszName) {
+    return reinterpret_cast<T>(reinterpret_cast<void (*)(void)>(GetProcAddress(hModule, pszName)));
+}
+
+// Nonzero when this 32-bit process runs under WOW64 on 64-bit Windows. IsWow64Process is looked
+// up at run time (Windows XP before SP2 lacks it); where it is missing or fails, 0.
+int IsWow64();
+
+// The folder of the program file pszModulePath, in short (8.3) form, into pszFolder (cbFolder
+// bytes), without trailing backslash. Where no short form can be had (8.3 names disabled on the
+// volume, or GetShortPathNameA failing) the long folder is used. 0, with an empty folder, when
+// the path has no backslash or the folder does not fit; else 1.
+int ProgramFolderOf(const char* pszModulePath, char* pszFolder, DWORD cbFolder);
+
+// Starts pszCommandLine (writable: CreateProcessA may change it) with no application name, so
+// the program is the line's first token, and waits up to dwWaitMs (INFINITE allowed) for it.
+// bHidden starts it with its window hidden; otherwise the program shows its window as it
+// chooses. A child still running after the wait is left running. 1 when it was started, 0 when
+// the line is null or the program cannot be started.
+int RunChildAndWait(char* pszCommandLine, int bHidden, DWORD dwWaitMs);
+
+// Runs pszCommandLine hidden and waits for it up to ulWaitMs (the product always uses
+// RUN_HIDDEN_WAIT_MS). 1 when it was started, also when the wait ran out; 0 when the line is null
+// or the program cannot be started.
+int RunHiddenAndWait(char* pszCommandLine, unsigned long ulWaitMs = RUN_HIDDEN_WAIT_MS);

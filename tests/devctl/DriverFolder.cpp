@@ -1,0 +1,110 @@
+#include "DriverFolder.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+namespace devtest {
+
+const char* const TOOL_NAMES[5] = {"DPInst.exe", "DPInst64.exe", "devcon.exe", "devcon64.exe",
+                                   "Pellux.exe"};
+const char SAMPLE_ID_1[] = "USB\\VID_1D2F&PID_0100";
+const char SAMPLE_ID_2[] = "USB\\VID_1D2F&PID_0200";
+
+CDriverFolder::CDriverFolder(const std::string& tag, Library library, bool withBlank)
+    : test::CProgramFolder(tag, withBlank) {
+    for (const char* tool : TOOL_NAMES)
+        AddBinFile(tool);
+    if (library == Library::WithExport)
+        AddBinFile("Ulmora.dll");
+    else if (library == Library::WithoutExport)
+        AddBinFile("UlmoraNoExport.dll", "Ulmora.dll");
+    CopyFileA(test::SourceFile("samples/setup/scanner.inf").c_str(), File("scanner.inf").c_str(),
+              FALSE);
+}
+
+CDriverFolder::~CDriverFolder() {
+    for (const std::string& tool : std::vector<std::string>(m_heldForever))
+        Release(tool);
+}
+
+void CDriverFolder::Remove(const std::string& name) const {
+    DeleteFileA(File(name).c_str());
+}
+
+void CDriverFolder::WriteFile(const std::string& name, const std::string& bytes) const {
+    test::WriteFileBytes(File(name), bytes);
+}
+
+void CDriverFolder::Hold(const std::string& tool, const std::string& how) {
+    WriteFile(tool + ".hold", how);
+    if (how == "forever")
+        m_heldForever.push_back(tool);
+}
+
+bool CDriverFolder::Release(const std::string& tool) {
+    for (auto it = m_heldForever.begin(); it != m_heldForever.end(); ++it) {
+        if (*it == tool) {
+            m_heldForever.erase(it);
+            break;
+        }
+    }
+    Remove(tool + ".hold");
+    return WaitForJournalLine(tool + " ended");
+}
+
+std::string CDriverFolder::ShortPath() const {
+    char shortPath[MAX_PATH] = {};
+    DWORD length = GetShortPathNameA(Path().c_str(), shortPath, sizeof(shortPath));
+    return (length > 0 && length < sizeof(shortPath)) ? std::string(shortPath) : Path();
+}
+
+std::string CDriverFolder::ToolLine(const std::string& tool, const std::string& tail) const {
+    return ShortPath() + "\\" + tool + tail;
+}
+
+std::vector<std::string> CDriverFolder::Journal() const {
+    return JournalLines(File("journal.txt"));
+}
+
+bool CDriverFolder::WaitForJournalLine(const std::string& line, unsigned long timeoutMs) const {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        for (const std::string& journalLine : Journal()) {
+            if (lstrcmpiA(journalLine.c_str(), line.c_str()) == 0)
+                return true;
+        }
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(50);
+    }
+}
+
+void RunTorvaneIn(const CDriverFolder& folder, const std::string& args,
+                  const std::string& currentDirectory) {
+    const test::RunResult result =
+        test::RunAndWait("\"" + folder.Torvane() + "\" " + args, 60000, currentDirectory);
+    EXPECT_TRUE(result.started) << args;
+    EXPECT_TRUE(result.finished) << args << ": still running after a minute";
+    EXPECT_EQ(0u, result.exitCode) << args;
+}
+
+std::string LibraryCall(const std::string& text, int code) {
+    return "fnDeviceCntrol(\"" + text + "\", " + std::to_string(code) + ")";
+}
+
+std::vector<std::string> JournalLines(const std::string& path) {
+    std::vector<std::string> lines;
+    const std::string bytes = test::ReadFileBytes(path);
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find("\r\n", start);
+        if (end == std::string::npos)
+            end = bytes.size();
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+} // namespace devtest

@@ -1,0 +1,242 @@
+// REGISTER end to end: Torvane.exe in a program folder with the stand-in tools, under each
+// Windows version Wine can report, in the 64-bit prefix. The journal shows what was started and
+// called, in order; Pellux.ini and the real "stisvc" show the rest.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "DriverFolder.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using devtest::CDriverFolder;
+using devtest::Library;
+using devtest::LibraryCall;
+using devtest::RunTorvaneIn;
+using Strings = std::vector<std::string>;
+
+const char WIA[] = "stisvc";
+const char TORVANE[] = "Torvane.exe";
+
+std::string PelluxIni(const std::string& infName) {
+    return "[SetupCopyOEMInf]\r\nSourceInfFileName=" + infName + "\r\n";
+}
+
+class Register : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(0u, test::QueryServiceState(WIA)) << "no stisvc"; }
+    void TearDown() override { test::BringServiceTo(WIA, SERVICE_STOPPED); }
+
+    // Pellux.ini as the run left it, then deleted with the journal for the next run.
+    std::string TakePelluxIni(const CDriverFolder& folder) {
+        std::string ini = test::ReadFileBytes(folder.File("Pellux.ini"));
+        folder.Remove("Pellux.ini");
+        return ini;
+    }
+    Strings TakeJournal(const CDriverFolder& folder) {
+        Strings journal = folder.Journal();
+        folder.Remove("journal.txt");
+        return journal;
+    }
+};
+
+TEST_F(Register, XpRunsPelluxWithTheInfNameInItsSettingsThenTheRescan) {
+    test::CWindowsVersionOverride version(TORVANE, "winxp");
+    CDriverFolder folder("regxp");
+    for (const char* args : {"REGISTER scanner.inf /Q", "register scanner.inf"}) {
+        RunTorvaneIn(folder, args);
+        EXPECT_EQ(Strings({folder.ToolLine("Pellux.exe"), folder.ToolLine("devcon.exe", " Rescan"),
+                           LibraryCall("", 2), LibraryCall("", 1)}),
+                  TakeJournal(folder))
+            << args << ": Pellux.exe never gets /Q";
+        EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder)) << args;
+    }
+}
+
+TEST_F(Register, Version52RunsPelluxThenThe64BitRescan) {
+    CDriverFolder folder("reg2003");
+    for (const char* windows : {"win2003", "winxp64"}) {
+        test::CWindowsVersionOverride version(TORVANE, windows);
+        RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
+        EXPECT_EQ(
+            Strings({folder.ToolLine("Pellux.exe"), folder.ToolLine("devcon64.exe", " Rescan"),
+                     LibraryCall("", 2), LibraryCall("", 1)}),
+            TakeJournal(folder))
+            << windows;
+        EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder)) << windows;
+    }
+}
+
+TEST_F(Register, Modern64BitWindowsRunsDPInst64QuietOnlyWhenAsked) {
+    CDriverFolder folder("reg64");
+    for (const char* windows : {"win7", "win10"}) {
+        test::CWindowsVersionOverride version(TORVANE, windows);
+        RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
+        EXPECT_EQ(Strings({folder.ToolLine("DPInst64.exe", " /Q"),
+                           folder.ToolLine("devcon64.exe", " Rescan"), LibraryCall("", 2),
+                           LibraryCall("", 1)}),
+                  TakeJournal(folder))
+            << windows;
+        EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder)) << windows;
+
+        RunTorvaneIn(folder, "REGISTER scanner.inf STOPWIA");
+        EXPECT_EQ(
+            Strings({folder.ToolLine("DPInst64.exe"), folder.ToolLine("devcon64.exe", " Rescan"),
+                     LibraryCall("", 2), LibraryCall("", 1)}),
+            TakeJournal(folder))
+            << windows << ": no /Q without the quiet word";
+        EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder)) << windows;
+    }
+}
+
+TEST_F(Register, OlderWindowsRunNoToolAndWriteNoSettingsButCallTheLibrary) {
+    CDriverFolder folder("regold");
+    for (const char* windows : {"win95", "nt40", "win98", "winme", "win2k"}) {
+        test::CWindowsVersionOverride version(TORVANE, windows);
+        RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
+        EXPECT_EQ(Strings({LibraryCall("", 2), LibraryCall("", 1)}), TakeJournal(folder))
+            << windows;
+        EXPECT_FALSE(test::FileExists(folder.File("Pellux.ini"))) << windows;
+    }
+}
+
+TEST_F(Register, LibraryWithTheExportLeavesTheServiceAlone) {
+    test::CWindowsVersionOverride version(TORVANE, "win7");
+    CDriverFolder folder("regsvc");
+    ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
+    RunTorvaneIn(folder, "REGISTER scanner.inf");
+    EXPECT_EQ(4u, TakeJournal(folder).size());
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), test::QueryServiceState(WIA))
+        << "the service was started";
+
+    ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_RUNNING));
+    RunTorvaneIn(folder, "REGISTER scanner.inf");
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), test::QueryServiceState(WIA));
+}
+
+TEST_F(Register, LibraryWithoutTheExportGetsTheServiceRestartedInstead) {
+    CDriverFolder folder("regnoexp", Library::WithoutExport);
+    {
+        test::CWindowsVersionOverride version(TORVANE, "win7");
+        ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
+        RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
+        EXPECT_EQ(Strings({folder.ToolLine("DPInst64.exe", " /Q"),
+                           folder.ToolLine("devcon64.exe", " Rescan")}),
+                  TakeJournal(folder))
+            << "only fnDeviceCntrol by that exact name is called";
+        EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder));
+        EXPECT_TRUE(test::WaitForServiceState(WIA, SERVICE_RUNNING, 10000))
+            << "started again, also when it had not been running";
+    }
+    {
+        test::CWindowsVersionOverride version(TORVANE, "win2k");
+        ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
+        RunTorvaneIn(folder, "REGISTER scanner.inf");
+        EXPECT_FALSE(folder.HasJournal());
+        EXPECT_FALSE(test::FileExists(folder.File("Pellux.ini")));
+        EXPECT_TRUE(test::WaitForServiceState(WIA, SERVICE_RUNNING, 10000))
+            << "on Windows 2000 too";
+    }
+}
+
+TEST_F(Register, WithoutTheLibraryNothingIsDone) {
+    test::CWindowsVersionOverride version(TORVANE, "winxp");
+    CDriverFolder folder("regnolib", Library::Missing);
+    ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
+    RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
+    EXPECT_FALSE(folder.HasJournal());
+    EXPECT_FALSE(test::FileExists(folder.File("Pellux.ini")));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), test::QueryServiceState(WIA));
+}
+
+TEST_F(Register, MissingToolsAreSkippedAndTheRestStillRuns) {
+    test::CWindowsVersionOverride version(TORVANE, "win7");
+    CDriverFolder folder("regtools");
+    folder.Remove("DPInst64.exe");
+    RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
+    EXPECT_EQ(Strings({folder.ToolLine("devcon64.exe", " Rescan"), LibraryCall("", 2),
+                       LibraryCall("", 1)}),
+              TakeJournal(folder));
+    EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder));
+
+    folder.Remove("devcon64.exe");
+    RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
+    EXPECT_EQ(Strings({LibraryCall("", 2), LibraryCall("", 1)}), TakeJournal(folder));
+}
+
+TEST_F(Register, EachChildIsWaitedForToItsEnd) {
+    test::CWindowsVersionOverride version(TORVANE, "win7");
+    CDriverFolder folder("regwait");
+    folder.Hold("DPInst64.exe", "1500");
+    folder.Hold("devcon64.exe", "1500");
+    RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
+    EXPECT_EQ(Strings({folder.ToolLine("DPInst64.exe", " /Q"), "DPInst64.exe ended",
+                       folder.ToolLine("devcon64.exe", " Rescan"), "devcon64.exe ended",
+                       LibraryCall("", 2), LibraryCall("", 1)}),
+              TakeJournal(folder));
+}
+
+TEST_F(Register, InfNameTooLongToKeepIsRefusedAndNothingIsDone) {
+    test::CWindowsVersionOverride version(TORVANE, "win7");
+    CDriverFolder folder("reglong", Library::WithoutExport);
+    const std::string longest = std::string(45, 'N') + ".INF"; // 49 characters
+    ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
+    RunTorvaneIn(folder, "REGISTER N" + longest + " /Q");
+    EXPECT_FALSE(folder.HasJournal());
+    EXPECT_FALSE(test::FileExists(folder.File("Pellux.ini")));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), test::QueryServiceState(WIA))
+        << "the service was touched";
+
+    RunTorvaneIn(folder, "REGISTER " + longest + " /Q");
+    EXPECT_EQ(2u, TakeJournal(folder).size());
+    EXPECT_EQ(PelluxIni(longest), TakePelluxIni(folder));
+    EXPECT_TRUE(test::WaitForServiceState(WIA, SERVICE_RUNNING, 10000));
+}
+
+TEST_F(Register, LibraryIsNeverTakenFromTheCurrentDirectoryOrPath) {
+    test::CWindowsVersionOverride version(TORVANE, "win7");
+    CDriverFolder folder("regplant", Library::Missing);
+    test::CTempFolder planted("planted");
+    CopyFileA(test::BinFile("Ulmora.dll").c_str(), planted.File("Ulmora.dll").c_str(), FALSE);
+
+    RunTorvaneIn(folder, "REGISTER scanner.inf /Q", planted.Path());
+    EXPECT_FALSE(test::FileExists(planted.File("journal.txt"))) << "loaded from the current dir";
+    EXPECT_FALSE(folder.HasJournal());
+    EXPECT_FALSE(test::FileExists(folder.File("Pellux.ini")));
+    DeleteFileA(planted.File("journal.txt").c_str());
+    folder.Remove("journal.txt");
+    folder.Remove("Pellux.ini");
+
+    char oldPath[32767] = {};
+    GetEnvironmentVariableA("PATH", oldPath, sizeof(oldPath));
+    SetEnvironmentVariableA("PATH", (planted.Path() + ";" + oldPath).c_str());
+    RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
+    SetEnvironmentVariableA("PATH", oldPath);
+    EXPECT_FALSE(test::FileExists(planted.File("journal.txt"))) << "loaded from PATH";
+    EXPECT_FALSE(folder.HasJournal());
+    DeleteFileA(planted.File("journal.txt").c_str());
+    folder.Remove("journal.txt");
+
+    // The program folder's own library comes first.
+    folder.AddBinFile("Ulmora.dll");
+    RunTorvaneIn(folder, "REGISTER scanner.inf /Q", planted.Path());
+    EXPECT_FALSE(test::FileExists(planted.File("journal.txt")));
+    EXPECT_EQ(4u, TakeJournal(folder).size());
+}
+
+TEST_F(Register, ProgramFolderWithABlankIsNamedByItsShortForm) {
+    test::CWindowsVersionOverride version(TORVANE, "win7");
+    CDriverFolder folder("regblank", Library::WithExport, true);
+    ASSERT_NE(std::string::npos, folder.Path().find(' '));
+    ASSERT_EQ(std::string::npos, folder.ShortPath().find(' '));
+    RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
+    EXPECT_EQ(
+        Strings({folder.ToolLine("DPInst64.exe", " /Q"), folder.ToolLine("devcon64.exe", " Rescan"),
+                 LibraryCall("", 2), LibraryCall("", 1)}),
+        TakeJournal(folder));
+    EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder));
+}
+
+} // namespace

@@ -1,0 +1,22 @@
+// The journal the stand-in tools keep: journal.txt in the folder of the module that writes it,
+// one line per record, appended whole, so that several stand-ins in one folder keep one ordered
+// record of what they received.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace standin {
+
+const char JOURNAL_NAME[] = "journal.txt";
+
+// The folder (no trailing backslash) and the file name of a loaded module (null: the program).
+std::string ModuleFolder(HMODULE hModule);
+std::string ModuleFileName(HMODULE hModule);
+
+// Appends line and CR LF to the journal in folder, in one write. Retries for a while when
+// another stand-in holds the file.
+void AppendToJournal(const std::string& folder, const std::string& line);
+
+} // namespace standin

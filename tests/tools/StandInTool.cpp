@@ -1,0 +1,55 @@
+// Stands in for the driver tools that REGISTER and UNREGISTER start: DPInst.exe, DPInst64.exe,
+// devcon.exe, devcon64.exe and Pellux.exe are all this one program under other names.
+//
+// It appends its whole command line, exactly as received, as one line to journal.txt in its
+// own folder, and ends. A control file "<its file name>.hold" beside it (e.g. DPInst.exe.hold)
+// makes it run on before it ends:
+//   <number>   run that many milliseconds
+//   forever    run until the control file is deleted or no longer says "forever"
+// After such a run it appends the line "<its file name> ended", so that a journal shows whether
+// the next program started before or after it ended.
+#include <windows.h>
+
+#include <stdlib.h>
+#include <string>
+
+#include "Journal.h"
+
+namespace {
+
+std::string ReadControl(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    char buffer[64] = {};
+    DWORD read = 0;
+    ReadFile(file, buffer, sizeof(buffer) - 1, &read, nullptr);
+    CloseHandle(file);
+    std::string text(buffer, read);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    const std::string folder = standin::ModuleFolder(nullptr);
+    const std::string name = standin::ModuleFileName(nullptr);
+    standin::AppendToJournal(folder, GetCommandLineA());
+
+    const std::string controlPath = folder + "\\" + name + ".hold";
+    const std::string control = ReadControl(controlPath);
+    if (control.empty())
+        return 0;
+    if (control == "forever") {
+        while (ReadControl(controlPath) == "forever")
+            Sleep(50);
+    } else {
+        Sleep(strtoul(control.c_str(), nullptr, 10));
+    }
+    standin::AppendToJournal(folder, name + " ended");
+    return 0;
+}

@@ -35,8 +35,9 @@ public:
     // UNREGISTER: removes the package and its USB devices. 0 when Ulmora.dll cannot be loaded,
     // else 1.
     int UnregisterDriver(const char* pszInfName, int nKeepWiaStopped);
-    // Deleteuserini: deletes the user's settings file and then its folder. 0 when the
-    // application-data folder cannot be read, else 1. Uses no field of the controller.
+    // Deleteuserini: deletes the user's settings file and then its folder. 0 when nothing was
+    // tried (the application-data folder cannot be read, or the argument would leave it or
+    // does not fit), else 1. Uses no field of the controller.
     int DeleteUserIni(const char* pszArgument);
 
     // The platform code of the running Windows (devctl/PlatformCode.h), queried afresh.

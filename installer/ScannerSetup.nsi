@@ -36,8 +36,8 @@ Section "Install"
     File "${BIN_DIR}\Pellux.exe"
     File "${BIN_DIR}\Ulmora.dll"
     File "${SAMPLE_DIR}\scanner.inf"
-    File "${SAMPLE_DIR}\settings.reg"
-    File "${SAMPLE_DIR}\scan.ini"
+    File "${SAMPLE_DIR}\Setup.reg"
+    File "${SAMPLE_DIR}\ScanAdvance.ini"
     FileOpen $9 "$INSTDIR\install.log" w
 
     ; The product's settings key: the product name and the scan destinations' folder keys.
@@ -47,8 +47,8 @@ Section "Install"
     WriteRegStr HKCU "${USER_KEY}" "Installed" "1"
 
     !insertmacro Torvane "REGISTER scanner.inf /Q"
-    !insertmacro Torvane "TRANSLATEPATH settings.reg"
-    !insertmacro Torvane "TRANSLATESCANADVANCE scan.ini"
+    !insertmacro Torvane "TRANSLATEPATH Setup.reg"
+    !insertmacro Torvane "TRANSLATESCANADVANCE ScanAdvance.ini"
     !insertmacro Torvane "SET_SAVE_FOLDER ${PRODUCT_KEY}"
 
     ; Read back one save folder through Kestrix (a 1024-byte buffer; Kestrix needs 260).
@@ -77,8 +77,8 @@ Section "Uninstall"
     Delete "$INSTDIR\Pellux.ini"
     Delete "$INSTDIR\Ulmora.dll"
     Delete "$INSTDIR\scanner.inf"
-    Delete "$INSTDIR\settings.reg"
-    Delete "$INSTDIR\scan.ini"
+    Delete "$INSTDIR\Setup.reg"
+    Delete "$INSTDIR\ScanAdvance.ini"
     Delete "$INSTDIR\install.log"
     Delete "$INSTDIR\Uninstall.exe"
 SectionEnd

@@ -60,8 +60,8 @@ TEST_F(InstallerRoundTrip, InstallsRunsTheCommandsAndUninstallsAgain) {
     const std::string documents = ShellFolder("Common Documents");
     const std::string log = test::ReadFileBytes(program + "\\install.log");
     EXPECT_TRUE(Contains(log, "Torvane REGISTER scanner.inf /Q: 0")) << log;
-    EXPECT_TRUE(Contains(log, "Torvane TRANSLATEPATH settings.reg: 0")) << log;
-    EXPECT_TRUE(Contains(log, "Torvane TRANSLATESCANADVANCE scan.ini: 0")) << log;
+    EXPECT_TRUE(Contains(log, "Torvane TRANSLATEPATH Setup.reg: 0")) << log;
+    EXPECT_TRUE(Contains(log, "Torvane TRANSLATESCANADVANCE ScanAdvance.ini: 0")) << log;
     EXPECT_TRUE(Contains(log, "Torvane SET_SAVE_FOLDER SOFTWARE\\ScannerSetupSample: 0")) << log;
     // The value SET_SAVE_FOLDER wrote, read back through Kestrix by the installer itself.
     EXPECT_TRUE(Contains(log, "RegGetKeyValueEx: 1 " + documents + "\\\r\n")) << log;
@@ -78,8 +78,8 @@ TEST_F(InstallerRoundTrip, InstallsRunsTheCommandsAndUninstallsAgain) {
         << "with the library's export, REGISTER leaves the service alone";
 
     // Both file commands rewrote their files.
-    EXPECT_FALSE(Contains(test::ReadFileBytes(program + "\\settings.reg"), "[WINDIR]"));
-    EXPECT_FALSE(Contains(test::ReadFileBytes(program + "\\scan.ini"), "[WINDIR]"));
+    EXPECT_FALSE(Contains(test::ReadFileBytes(program + "\\Setup.reg"), "[WINDIR]"));
+    EXPECT_FALSE(Contains(test::ReadFileBytes(program + "\\ScanAdvance.ini"), "[WINDIR]"));
 
     // What the uninstaller must remove besides the product key.
     ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, std::string(PRODUCT_KEY) + "Cache\\A",

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/Diagnostics.h"
 #include "common/Handle.h"
 #include "devctl/CommandText.h"
 #include "devctl/Platform.h"
@@ -77,17 +78,25 @@ int CDevCtr::GetPlatformCode() {
             return PLATFORM_UNKNOWN;
     }
     version.szCSDVersion[sizeof(version.szCSDVersion) - 1] = '\0';
-    return DecidePlatformCode(version.dwMajorVersion, version.dwMinorVersion, version.szCSDVersion,
-                              IsWow64());
+    const int nPlatform = DecidePlatformCode(version.dwMajorVersion, version.dwMinorVersion,
+                                             version.szCSDVersion, IsWow64());
+    Diag("Windows %lu.%lu \"%s\": platform code %d", version.dwMajorVersion, version.dwMinorVersion,
+         version.szCSDVersion, nPlatform);
+    return nPlatform;
 }
 
 int CDevCtr::LoadSetupLibrary() {
     if (m_hSetupLib == nullptr) {
         m_hSetupLib = LoadLibraryFromSafePlaces(SETUP_LIBRARY_NAME);
-        if (m_hSetupLib == nullptr)
+        if (m_hSetupLib == nullptr) {
+            Diag("%s cannot be loaded (error %lu): nothing done", SETUP_LIBRARY_NAME,
+                 GetLastError());
             return 0;
+        }
         // A library without the export is no failure: the caller restarts the service instead.
         m_pfnDeviceCntrol = GetProcAs<PFN_DEVICE_CNTROL>(m_hSetupLib, DEVICE_CNTROL_EXPORT);
+        Diag("%s loaded, %s %s", SETUP_LIBRARY_NAME, DEVICE_CNTROL_EXPORT,
+             m_pfnDeviceCntrol != nullptr ? "found" : "missing");
     }
     return 1;
 }

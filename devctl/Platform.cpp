@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "common/Diagnostics.h"
 #include "common/Handle.h"
 
 int IsWow64() {
@@ -53,12 +54,20 @@ int RunChildAndWait(char* pszCommandLine, int bHidden, DWORD dwWaitMs) {
         startup.wShowWindow = SW_HIDE;
     }
     CProcessInfo process;
+    Diag("starting %s: %s", bHidden ? "hidden" : "shown", pszCommandLine);
     if (!CreateProcessA(nullptr, pszCommandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, process.put()))
+                        &startup, process.put())) {
+        Diag("could not start (error %lu)", GetLastError());
         return 0;
+    }
     // A child that outlasts the wait is neither ended nor waited for further; its exit code is
     // of no interest.
-    WaitForSingleObject(process.process(), dwWaitMs);
+    const DWORD dwWait = WaitForSingleObject(process.process(), dwWaitMs);
+    DWORD dwExitCode = 0;
+    if (dwWait == WAIT_OBJECT_0 && GetExitCodeProcess(process.process(), &dwExitCode))
+        Diag("ended with exit code %lu", dwExitCode);
+    else
+        Diag("still running after %lu ms: left running", dwWaitMs);
     return 1;
 }
 

@@ -7,6 +7,7 @@
 #include <shlobj.h>
 #include <string.h>
 
+#include "common/Diagnostics.h"
 #include "common/Handle.h"
 
 namespace {
@@ -269,8 +270,13 @@ int CIniFile::SaveAndClear() {
     int nResult = 1;
     // A file from which nothing was taken (no section, or text that is not ours to rewrite)
     // keeps every byte; an incomplete tree is never written.
-    if (m_nValuesTaken > 0 && !m_bLoadFailed)
+    if (m_nValuesTaken > 0 && !m_bLoadFailed) {
         nResult = SaveAs(m_szPath);
+        Diag("%s %s", m_szPath, nResult ? "rewritten" : "cannot be written: left as it was");
+    } else {
+        Diag("%s left as it was: %s", m_szPath,
+             m_bLoadFailed ? "it could not be read whole" : "no value was taken from it");
+    }
     Clear();
     m_nValuesTaken = 0;
     m_bLoadFailed = 0;

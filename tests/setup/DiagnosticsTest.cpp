@@ -122,4 +122,33 @@ TEST_F(Diagnostics, ReportsTheParsedCommandAndItsOutcomeWhenSwitchedOn) {
     EXPECT_TRUE(AnyLineHas(lines, "exit status -1"));
 }
 
+TEST_F(Diagnostics, ReportsPlatformChildrenAndFileDecisions) {
+    ASSERT_TRUE(m_capture.Ready());
+    for (const char* file :
+         {"DPInst.exe", "DPInst64.exe", "devcon.exe", "devcon64.exe", "Pellux.exe", "Ulmora.dll"})
+        m_folder.AddBinFile(file);
+    ASSERT_TRUE(CopyFileA(test::SourceFile("samples/setup/scanner.inf").c_str(),
+                          m_folder.File("scanner.inf").c_str(), FALSE));
+    DWORD exitCode = 1234;
+    std::vector<std::string> lines =
+        m_capture.Run(Torvane("REGISTER scanner.inf /Q"), "1", &exitCode);
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_TRUE(AnyLineHas(lines, "Ulmora.dll loaded, fnDeviceCntrol found"));
+    EXPECT_TRUE(AnyLineHas(lines, ": platform code 1")); // 12 or 13, by the prefix
+    EXPECT_TRUE(AnyLineHas(lines, "DPInst")) << "the installer's command line";
+    EXPECT_TRUE(AnyLineHas(lines, "Rescan"));
+    EXPECT_TRUE(AnyLineHas(lines, "ended with exit code 0"));
+
+    ASSERT_TRUE(test::WriteFileBytes(m_folder.File("a.reg"),
+                                     "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\X]\r\n\"v\"=\"1\"\r\n"));
+    lines = m_capture.Run(Torvane("TRANSLATEPATH a.reg"), "1", &exitCode);
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_TRUE(AnyLineHas(lines, "A.REG rewritten"));
+
+    ASSERT_TRUE(test::WriteFileBytes(m_folder.File("b.reg"), "REGEDIT4\r\n; nothing here\r\n"));
+    lines = m_capture.Run(Torvane("TRANSLATEPATH b.reg"), "1", &exitCode);
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_TRUE(AnyLineHas(lines, "left as it was: no value was taken from it"));
+}
+
 } // namespace

@@ -1,0 +1,145 @@
+// RegCopyEx: copies a key with all its values and subkeys.
+//
+// The caller's two paths go to the platform unchanged (narrow text). Below them the walk reads
+// names and data in UTF-16, the registry's own form, so that names and strings the code page
+// cannot represent are copied exactly instead of coming out as '?', and every value keeps its
+// exact bytes and length.
+#include "kestrix/Kestrix.h"
+#include "kestrix/KestrixInternal.h"
+#include "kestrix/HeapBuffer.h"
+#include "common/Handle.h"
+
+namespace {
+
+const REGSAM kSourceRights = KEY_READ;
+const REGSAM kDestinationRights = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+
+// A key name has at most 255 characters.
+const DWORD kKeyNameChars = 256;
+
+// The registry holds at most 512 levels. The limit also ends a copy into the source's own
+// subtree, which would otherwise keep finding the keys it has just made.
+const int kMaxDepth = 512;
+
+// Bytes kept free after a value's data; see CopyValue.
+const DWORD kDataSlack = 2;
+
+// Buffers for value names and data, shared by every level of one copy and grown to the largest
+// value met, so that a copy makes few heap allocations however many values it meets.
+struct tagCopyBuffers {
+    CHeapBuffer name;
+    CHeapBuffer data;
+};
+
+bool ReserveFor(tagCopyBuffers& buffers, DWORD cchMaxValueName, DWORD cbMaxValueData) {
+    return buffers.name.Reserve((cchMaxValueName + 1) * sizeof(WCHAR)) &&
+           buffers.data.Reserve(cbMaxValueData + kDataSlack);
+}
+
+// Copies the value at index of hSource into hDestination. ERROR_NO_MORE_ITEMS when the index is
+// past the last value.
+LONG CopyValue(HKEY hSource, DWORD index, HKEY hDestination, tagCopyBuffers& buffers) {
+    // A value may grow between measuring the key and reading it: measure again and retry.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        WCHAR* pszName = reinterpret_cast<WCHAR*>(buffers.name.Data());
+        DWORD cchName = buffers.name.Size() / sizeof(WCHAR);
+        DWORD cbData = buffers.data.Size() - kDataSlack;
+        DWORD dwType = 0;
+        LONG status = RegEnumValueW(hSource, index, pszName, &cchName, nullptr, &dwType,
+                                    buffers.data.Data(), &cbData);
+        if (status == ERROR_MORE_DATA) {
+            DWORD cchMaxName = 0;
+            DWORD cbMaxData = 0;
+            status = RegQueryInfoKeyW(hSource, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr, &cchMaxName, &cbMaxData, nullptr, nullptr);
+            if (status != ERROR_SUCCESS)
+                return status;
+            if (cbData > cbMaxData)
+                cbMaxData = cbData;
+            if (!ReserveFor(buffers, cchMaxName, cbMaxData))
+                return ERROR_NOT_ENOUGH_MEMORY;
+            continue;
+        }
+        if (status != ERROR_SUCCESS)
+            return status;
+        // The platform adds a terminator to string data whose next character in memory is NUL;
+        // a non-NUL guard behind the data keeps a string stored without one at its exact length.
+        buffers.data.Data()[cbData] = 0xFF;
+        buffers.data.Data()[cbData + 1] = 0xFF;
+        return RegSetValueExW(hDestination, pszName, 0, dwType, buffers.data.Data(), cbData);
+    }
+    return ERROR_MORE_DATA;
+}
+
+int CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int depth,
+               tagCopyBuffers& buffers);
+
+// Copies the values and then the subkeys of hSource into hDestination. 1 when everything was
+// copied, 0 otherwise; a value that cannot be copied is passed over, a subkey that cannot be
+// copied ends the copy.
+int CopyKeyContents(HKEY hSource, HKEY hDestination, int depth, tagCopyBuffers& buffers) {
+    // The counts are taken before anything is copied, so that keys the copy itself creates
+    // inside the source are not visited.
+    DWORD cSubKeys = 0;
+    DWORD cValues = 0;
+    DWORD cchMaxValueName = 0;
+    DWORD cbMaxValueData = 0;
+    if (RegQueryInfoKeyW(hSource, nullptr, nullptr, nullptr, &cSubKeys, nullptr, nullptr, &cValues,
+                         &cchMaxValueName, &cbMaxValueData, nullptr, nullptr) != ERROR_SUCCESS ||
+        !ReserveFor(buffers, cchMaxValueName, cbMaxValueData))
+        return 0;
+
+    int nResult = 1;
+    for (DWORD i = 0; i < cValues; ++i) {
+        const LONG status = CopyValue(hSource, i, hDestination, buffers);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS)
+            nResult = 0;
+    }
+
+    WCHAR szName[kKeyNameChars];
+    for (DWORD i = 0; i < cSubKeys; ++i) {
+        DWORD cchName = kKeyNameChars;
+        const LONG status =
+            RegEnumKeyExW(hSource, i, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS ||
+            !CopySubkey(hSource, szName, hDestination, depth + 1, buffers))
+            return 0;
+    }
+    return nResult;
+}
+
+int CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int depth,
+               tagCopyBuffers& buffers) {
+    if (depth >= kMaxDepth)
+        return 0;
+    CRegKey source;
+    if (RegOpenKeyExW(hSourceParent, pszName, 0, kSourceRights, source.put()) != ERROR_SUCCESS)
+        return 0;
+    CRegKey destination;
+    if (RegCreateKeyExW(hDestinationParent, pszName, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        kDestinationRights, nullptr, destination.put(), nullptr) != ERROR_SUCCESS)
+        return 0;
+    return CopyKeyContents(source.get(), destination.get(), depth, buffers);
+}
+
+} // namespace
+
+extern "C" int WINAPI RegCopyEx(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent,
+                                LPCSTR pszDstKey, LPSTR pszViewFlag) {
+    const REGSAM samView = ApplyViewFlag(pszViewFlag);
+    CRegKey source;
+    if (RegOpenKeyExA(hSrcParent, pszSrcKey, 0, kSourceRights | samView, source.put()) !=
+        ERROR_SUCCESS)
+        return 0;
+    CRegKey destination;
+    if (RegCreateKeyExA(hDstParent, pszDstKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        kDestinationRights | samView, nullptr, destination.put(),
+                        nullptr) != ERROR_SUCCESS)
+        return 0;
+    tagCopyBuffers buffers;
+    return CopyKeyContents(source.get(), destination.get(), 0, buffers);
+}

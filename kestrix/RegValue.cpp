@@ -1,0 +1,72 @@
+// RegGetKeyValueEx: one registry value read as narrow text.
+#include "kestrix/Kestrix.h"
+#include "kestrix/KestrixInternal.h"
+#include "common/Handle.h"
+
+namespace {
+
+// The caller's output buffer holds this many bytes, text and terminating NUL together.
+const DWORD kValueBufferSize = KESTRIX_VALUE_BUFFER_SIZE;
+
+bool SameText(const char* a, const char* b) {
+    while (*a && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+} // namespace
+
+HKEY RegGetRootKey(const char* pszRootName) {
+    static const struct {
+        const char* pszName;
+        HKEY hKey;
+    } kRoots[] = {
+        {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},     {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+        {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},   {"HKEY_USERS", HKEY_USERS},
+        {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+    };
+    if (!pszRootName)
+        return nullptr;
+    for (const auto& root : kRoots) {
+        if (SameText(pszRootName, root.pszName))
+            return root.hKey;
+    }
+    return nullptr;
+}
+
+extern "C" int WINAPI RegGetKeyValueEx(LPCSTR pszRootName, LPCSTR pszKey, LPCSTR pszValue,
+                                       LPSTR pszOut, LPSTR pszViewFlag) {
+    const REGSAM samView = ApplyViewFlag(pszViewFlag);
+    const HKEY hRoot = RegGetRootKey(pszRootName);
+    if (!pszKey || !*pszKey)
+        return ERROR_BADKEY;
+
+    // Only read rights: a read must not fail on keys the caller may look at but not change.
+    CRegKey key;
+    const LONG status = RegOpenKeyExA(hRoot, pszKey, 0, KEY_QUERY_VALUE | samView, key.put());
+    if (status != ERROR_SUCCESS)
+        return status;
+
+    // One spare byte: the data is terminated at its returned length, so text stored without a
+    // NUL (or binary data) is never read past its end.
+    char szText[kValueBufferSize + 1];
+    DWORD cbText = kValueBufferSize;
+    if (RegQueryValueExA(key.get(), pszValue, nullptr, nullptr, reinterpret_cast<BYTE*>(szText),
+                         &cbText) != ERROR_SUCCESS ||
+        cbText > kValueBufferSize)
+        return 0;
+    key.reset();
+    szText[cbText] = '\0';
+
+    DWORD cchText = 0;
+    while (szText[cchText])
+        ++cchText;
+    // Text that fills all 260 bytes has no room for its NUL in the caller's buffer: refused
+    // rather than cut.
+    if (cchText == 0 || cchText >= kValueBufferSize || !pszOut)
+        return 0;
+    CopyMemory(pszOut, szText, cchText + 1);
+    return 1;
+}

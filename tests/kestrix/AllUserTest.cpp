@@ -1,0 +1,133 @@
+// RegDelAllUserKeyEx against the profile list and the hives below HKEY_USERS. Besides the user's
+// real hive, the tests add profile entries of their own: one whose hive is not loaded, one whose
+// hive lacks the key, one whose key cannot be deleted, and one that holds the key. Their "hives"
+// are keys made directly below HKEY_USERS.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kestrix/KestrixTestSupport.h"
+#include "support/TestSupport.h"
+
+#include <sddl.h>
+
+namespace {
+
+const char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+
+// The SID of the user running the test, whose hive is loaded under HKEY_USERS.
+std::string CurrentUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return "";
+    std::vector<BYTE> buffer(512);
+    DWORD size = 0;
+    std::string sid;
+    if (GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()),
+                            &size)) {
+        char* text = nullptr;
+        if (ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+            sid = text;
+            LocalFree(text);
+        }
+    }
+    CloseHandle(token);
+    return sid;
+}
+
+class KestrixAllUsers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_kestrix.Complete());
+        m_sid = CurrentUserSid();
+        ASSERT_FALSE(m_sid.empty());
+        ASSERT_TRUE(test::KeyExists(HKEY_USERS, m_sid)) << "hive of " << m_sid << " not loaded";
+        ASSERT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, std::string(kProfileList) + "\\" + m_sid));
+    }
+
+    // Adds a profile entry; with a hive, also a key of that name below HKEY_USERS.
+    std::string AddProfile(const std::string& sid, bool withHive) {
+        m_keys.emplace_back(
+            new ktest::CTestKey(HKEY_LOCAL_MACHINE, std::string(kProfileList) + "\\" + sid));
+        if (withHive)
+            m_keys.emplace_back(new ktest::CTestKey(HKEY_USERS, sid));
+        return sid;
+    }
+    // Puts a small tree at path below HKEY_USERS, removed at the end of the test.
+    void AddTree(const std::string& path) {
+        m_cleanups.emplace_back(new ktest::CCleanup(HKEY_USERS, path));
+        ASSERT_TRUE(test::SetStringValue(HKEY_USERS, path, "v", "data"));
+        ASSERT_TRUE(test::SetStringValue(HKEY_USERS, path + "\\child\\grandchild", "v", "data"));
+    }
+    bool Exists(const std::string& path) const { return test::KeyExists(HKEY_USERS, path); }
+
+    ktest::CKestrix m_kestrix;
+    std::string m_sid;
+    const std::string m_unique = test::UniqueName("k");
+    std::vector<std::unique_ptr<ktest::CTestKey>> m_keys;
+    std::vector<std::unique_ptr<ktest::CCleanup>> m_cleanups;
+};
+
+TEST_F(KestrixAllUsers, NullOrEmptyKeyPathIsRefused) {
+    EXPECT_EQ(ERROR_BADKEY, m_kestrix.pfnRegDelAllUserKeyEx(nullptr));
+    EXPECT_EQ(ERROR_BADKEY, m_kestrix.pfnRegDelAllUserKeyEx(""));
+}
+
+TEST_F(KestrixAllUsers, DeletesTheKeyFromEveryHiveThatHoldsItAndPassesOverTheRest) {
+    const std::string key = "Software\\" + test::UniqueName("KestrixAllUsers");
+    // Profile names sort before and after the real user's, so that failures come both before
+    // and after a hive that holds the key.
+    const std::string before = "S-1-5-21-0-0-0-0-" + m_unique;
+    const std::string notLoaded = AddProfile(before + "-a", false);
+    const std::string withoutKey = AddProfile(before + "-b", true);
+    const std::string locked = AddProfile(before + "-c", true);
+    const std::string holding = AddProfile(m_sid + "-" + m_unique, true);
+    const std::string lockedAfter = AddProfile(m_sid + "-" + m_unique + "-z", true);
+
+    for (const std::string& sid : {m_sid, locked, holding, lockedAfter})
+        AddTree(sid + "\\" + key);
+    // A subkey that refuses deletion makes the deletion fail in these hives.
+    for (const std::string& sid : {locked, lockedAfter})
+        ASSERT_TRUE(ktest::SetKeyDacl(HKEY_USERS, ktest::Wide(sid + "\\" + key + "\\child"),
+                                      "D:P(A;;KR;;;WD)"));
+    const std::string list = ktest::DumpTree(HKEY_LOCAL_MACHINE, ktest::Wide(kProfileList));
+
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS, m_kestrix.pfnRegDelAllUserKeyEx(key.c_str()));
+
+    EXPECT_FALSE(Exists(m_sid + "\\" + key));
+    EXPECT_FALSE(Exists(holding + "\\" + key));
+    EXPECT_TRUE(Exists(locked + "\\" + key + "\\child"));
+    EXPECT_TRUE(Exists(lockedAfter + "\\" + key + "\\child"));
+    EXPECT_TRUE(Exists(withoutKey));
+    EXPECT_FALSE(Exists(notLoaded));
+    // Only the named key goes: the hive's keys above it stay.
+    EXPECT_TRUE(Exists(m_sid + "\\Software"));
+    EXPECT_TRUE(Exists(holding + "\\Software"));
+    EXPECT_EQ(list, ktest::DumpTree(HKEY_LOCAL_MACHINE, ktest::Wide(kProfileList)));
+}
+
+TEST_F(KestrixAllUsers, JoinedPathThatDoesNotFit260BytesIsPassedOverNotCut) {
+    // "<sid>\<key>" with its NUL must fit 260 bytes: 259 characters do, 260 do not.
+    const std::string base = "Software\\" + test::UniqueName("KestrixLong") + "\\";
+    const size_t room = 259 - (m_sid.size() + 1) - base.size();
+    ASSERT_LT(room, 255u);
+    const std::string fits = base + std::string(room, 'f');
+    const std::string tooLong = base + std::string(room + 1, 'g');
+    // What a cut of the long path to 259 characters would name.
+    const std::string cut = base + std::string(room, 'g');
+    m_cleanups.emplace_back(new ktest::CCleanup(HKEY_USERS, m_sid + "\\" + base));
+    for (const std::string& path : {fits, tooLong, cut})
+        ASSERT_TRUE(test::CreateKey(HKEY_USERS, m_sid + "\\" + path));
+    ASSERT_EQ(259u, m_sid.size() + 1 + fits.size());
+
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS, m_kestrix.pfnRegDelAllUserKeyEx(fits.c_str()));
+    EXPECT_FALSE(Exists(m_sid + "\\" + fits));
+
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS, m_kestrix.pfnRegDelAllUserKeyEx(tooLong.c_str()));
+    EXPECT_TRUE(Exists(m_sid + "\\" + tooLong));
+    EXPECT_TRUE(Exists(m_sid + "\\" + cut));
+}
+
+} // namespace

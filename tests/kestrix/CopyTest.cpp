@@ -1,0 +1,247 @@
+// RegCopyEx against the registry: exact values of every type, names beyond the code page, merging,
+// deep trees, long value names, and copies that fail at the start or part-way.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kestrix/KestrixTestSupport.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+// The UTF-16 bytes of text, with its terminator unless told otherwise.
+std::string Utf16(const std::wstring& text, bool terminated = true) {
+    std::string bytes(reinterpret_cast<const char*>(text.c_str()),
+                      (text.size() + (terminated ? 1 : 0)) * sizeof(wchar_t));
+    return bytes;
+}
+
+class KestrixCopy : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_kestrix.Complete()); }
+
+    int Copy(char* flag = nullptr) {
+        return m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_src.c_str(), HKEY_CURRENT_USER,
+                                      m_dst.c_str(), flag);
+    }
+    std::string Dump(const std::string& path) const {
+        return ktest::DumpTree(HKEY_CURRENT_USER, ktest::Wide(path));
+    }
+    void Set(const std::string& path, const std::wstring& name, DWORD type,
+             const std::string& bytes) {
+        ASSERT_TRUE(ktest::SetValueW(HKEY_CURRENT_USER, ktest::Wide(path), name, type, bytes));
+    }
+    void Key(const std::string& path) {
+        ASSERT_TRUE(ktest::CreateKeyW(HKEY_CURRENT_USER, ktest::Wide(path)));
+    }
+    bool Exists(const std::string& path) const {
+        return ktest::KeyExistsW(HKEY_CURRENT_USER, ktest::Wide(path));
+    }
+    std::string Bytes(const std::string& path, const std::wstring& name, DWORD* type = nullptr) {
+        DWORD ignored = 0;
+        std::string bytes;
+        if (!ktest::GetValueW(HKEY_CURRENT_USER, ktest::Wide(path), name, type ? type : &ignored,
+                              &bytes))
+            return "<missing>";
+        return bytes;
+    }
+
+    ktest::CKestrix m_kestrix;
+    ktest::CTestKey m_base{HKEY_CURRENT_USER, "Software\\" + test::UniqueName("KestrixCopy")};
+    const std::string m_src = m_base.Sub("src");
+    const std::string m_dst = m_base.Sub("dst");
+};
+
+TEST_F(KestrixCopy, EmptySourceGivesAnEmptyDestination) {
+    Key(m_src);
+    EXPECT_EQ(1, Copy());
+    EXPECT_TRUE(Exists(m_dst));
+    EXPECT_EQ("key []\n", Dump(m_dst));
+}
+
+TEST_F(KestrixCopy, EveryValueTypeKeepsItsTypeBytesAndLength) {
+    std::string allBytes;
+    for (int i = 0; i < 256; ++i)
+        allBytes += static_cast<char>(i);
+    std::string large;
+    for (int i = 0; i < 100000; ++i)
+        large += static_cast<char>(i * 7 + 3);
+    const struct {
+        std::wstring name;
+        DWORD type;
+        std::string bytes;
+    } values[] = {
+        {L"", REG_SZ, Utf16(L"the default value")},
+        {L"sz", REG_SZ, Utf16(L"text")},
+        {L"sz unterminated", REG_SZ, Utf16(L"abc", false)},
+        {L"sz odd length", REG_SZ, std::string("a\0b\0c", 5)},
+        {L"sz empty", REG_SZ, ""},
+        {L"sz beyond the code page", REG_SZ,
+         Utf16(L"Gr\u00FC\u00DFe \u041A\u043B\u044E\u0447 \u9375")},
+        {L"expand", REG_EXPAND_SZ, Utf16(L"%SystemRoot%\\x")},
+        {L"multi", REG_MULTI_SZ, Utf16(L"one") + Utf16(L"two") + std::string(2, '\0')},
+        {L"binary", REG_BINARY, allBytes},
+        {L"binary empty", REG_BINARY, ""},
+        {L"dword", REG_DWORD, std::string("\x78\x56\x34\x12", 4)},
+        {L"dword big endian", REG_DWORD_BIG_ENDIAN, std::string("\x12\x34\x56\x78", 4)},
+        {L"qword", REG_QWORD, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
+        {L"none", REG_NONE, std::string("\0\x01\x02", 3)},
+        {L"none empty", REG_NONE, ""},
+        {L"link", REG_LINK, Utf16(L"\\Registry\\Machine\\Software", false)},
+        {L"resource list", REG_RESOURCE_LIST, std::string("\x01\0\0\0\x02\0\0\0", 8)},
+        {L"type of its own", 0x12345678, "own"},
+        {L"large", REG_BINARY, large},
+    };
+    for (const auto& value : values)
+        Set(m_src, value.name, value.type, value.bytes);
+    ASSERT_EQ(Utf16(L"abc", false), Bytes(m_src, L"sz unterminated"));
+
+    EXPECT_EQ(1, Copy());
+    for (const auto& value : values) {
+        DWORD type = 0;
+        EXPECT_EQ(value.bytes, Bytes(m_dst, value.name, &type))
+            << "value \"" << std::string(value.name.begin(), value.name.end()) << "\"";
+        EXPECT_EQ(value.type, type);
+    }
+    EXPECT_EQ(Dump(m_src), Dump(m_dst));
+}
+
+TEST_F(KestrixCopy, NamesBeyondTheCodePageAreCopiedExactly) {
+    const std::wstring keyName = L"\u041A\u043B\u044E\u0447 \u9375";
+    const std::wstring valueName = L"\u540D\u524D";
+    ASSERT_TRUE(ktest::SetValueW(HKEY_CURRENT_USER, ktest::Wide(m_src) + L"\\" + keyName, valueName,
+                                 REG_SZ, Utf16(L"value")));
+    EXPECT_EQ(1, Copy());
+    DWORD type = 0;
+    std::string bytes;
+    EXPECT_TRUE(ktest::GetValueW(HKEY_CURRENT_USER, ktest::Wide(m_dst) + L"\\" + keyName, valueName,
+                                 &type, &bytes));
+    EXPECT_EQ(Utf16(L"value"), bytes);
+    EXPECT_EQ(Dump(m_src), Dump(m_dst));
+}
+
+TEST_F(KestrixCopy, MergesIntoAnExistingDestination) {
+    Set(m_src, L"same", REG_SZ, Utf16(L"new"));
+    Set(m_src, L"only in source", REG_DWORD, std::string("\x01\0\0\0", 4));
+    Set(m_src + "\\child", L"x", REG_SZ, Utf16(L"source child"));
+    Set(m_dst, L"same", REG_BINARY, "old");
+    Set(m_dst, L"only in destination", REG_SZ, Utf16(L"kept"));
+    Set(m_dst + "\\child", L"y", REG_SZ, Utf16(L"kept too"));
+    Key(m_dst + "\\destination child");
+
+    EXPECT_EQ(1, Copy());
+    DWORD type = 0;
+    EXPECT_EQ(Utf16(L"new"), Bytes(m_dst, L"same", &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+    EXPECT_EQ(std::string("\x01\0\0\0", 4), Bytes(m_dst, L"only in source"));
+    EXPECT_EQ(Utf16(L"kept"), Bytes(m_dst, L"only in destination"));
+    EXPECT_EQ(Utf16(L"source child"), Bytes(m_dst + "\\child", L"x"));
+    EXPECT_EQ(Utf16(L"kept too"), Bytes(m_dst + "\\child", L"y"));
+    EXPECT_TRUE(Exists(m_dst + "\\destination child"));
+}
+
+TEST_F(KestrixCopy, DeepTreesAreCopiedWhole) {
+    std::string path = m_src;
+    for (int level = 0; level < 40; ++level) {
+        Set(path, L"level", REG_DWORD, std::string(reinterpret_cast<const char*>(&level), 4));
+        for (const char* sibling : {"first", "last"})
+            Set(path + "\\" + sibling, L"v", REG_SZ, Utf16(ktest::Wide(sibling)));
+        path += "\\middle";
+    }
+    EXPECT_EQ(1, Copy());
+    std::string deepest = m_dst;
+    for (int level = 0; level < 39; ++level)
+        deepest += "\\middle";
+    EXPECT_TRUE(Exists(deepest + "\\last"));
+    EXPECT_EQ(Dump(m_src), Dump(m_dst));
+}
+
+TEST_F(KestrixCopy, LongValueNamesAreCopiedAndTheValuesAfterThemToo) {
+    const std::wstring name300(300, L'n');
+    const std::wstring name5000(5000, L'm');
+    Set(m_src, L"a first", REG_SZ, Utf16(L"1"));
+    Set(m_src, name300, REG_SZ, Utf16(L"300"));
+    Set(m_src, name5000, REG_BINARY, "5000");
+    Set(m_src, L"z last", REG_SZ, Utf16(L"2"));
+    Set(m_src + "\\child", L"v", REG_SZ, Utf16(L"3"));
+
+    EXPECT_EQ(1, Copy());
+    EXPECT_EQ(Utf16(L"300"), Bytes(m_dst, name300));
+    EXPECT_EQ("5000", Bytes(m_dst, name5000));
+    EXPECT_EQ(Utf16(L"2"), Bytes(m_dst, L"z last"));
+    EXPECT_EQ(Dump(m_src), Dump(m_dst));
+}
+
+TEST_F(KestrixCopy, MissingSourceCreatesNothing) {
+    EXPECT_EQ(0, Copy());
+    EXPECT_FALSE(Exists(m_dst));
+}
+
+TEST_F(KestrixCopy, DestinationThatCannotBeCreatedFailsTheCopy) {
+    Set(m_src, L"v", REG_SZ, Utf16(L"x"));
+    // A lasting key cannot be created below a volatile one.
+    const std::string volatileParent = m_base.Sub("volatile");
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_CURRENT_USER, volatileParent.c_str(), 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegCloseKey(key);
+    EXPECT_EQ(0, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_src.c_str(), HKEY_CURRENT_USER,
+                                        (volatileParent + "\\dst").c_str(), nullptr));
+    EXPECT_FALSE(Exists(volatileParent + "\\dst"));
+}
+
+TEST_F(KestrixCopy, UnreadableSubkeyStopsTheCopyAndKeepsWhatWasCopied) {
+    Set(m_src, L"top", REG_SZ, Utf16(L"top value"));
+    Set(m_src + "\\a", L"x", REG_SZ, Utf16(L"in a"));
+    Set(m_src + "\\b", L"x", REG_SZ, Utf16(L"in b"));
+    Set(m_src + "\\c", L"x", REG_SZ, Utf16(L"in c"));
+    ASSERT_TRUE(ktest::SetKeyDacl(HKEY_CURRENT_USER, ktest::Wide(m_src + "\\b"),
+                                  "D:P(D;;KR;;;WD)(A;;KA;;;WD)"));
+
+    EXPECT_EQ(0, Copy());
+    EXPECT_EQ(Utf16(L"top value"), Bytes(m_dst, L"top"));
+    EXPECT_EQ(Utf16(L"in a"), Bytes(m_dst + "\\a", L"x"));
+    EXPECT_FALSE(Exists(m_dst + "\\b"));
+    EXPECT_FALSE(Exists(m_dst + "\\c"));
+}
+
+TEST_F(KestrixCopy, SubkeyThatCannotBeCreatedStopsTheCopyAndKeepsWhatWasCopied) {
+    Set(m_src + "\\a", L"x", REG_SZ, Utf16(L"in a"));
+    Set(m_src + "\\b", L"x", REG_SZ, Utf16(L"in b"));
+    Set(m_src + "\\b\\below", L"x", REG_SZ, Utf16(L"below b"));
+    Set(m_src + "\\c", L"x", REG_SZ, Utf16(L"in c"));
+    Key(m_dst);
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_CURRENT_USER, (m_dst + "\\b").c_str(), 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegCloseKey(key);
+
+    EXPECT_EQ(0, Copy());
+    EXPECT_EQ(Utf16(L"in a"), Bytes(m_dst + "\\a", L"x"));
+    // b's values come before its subkeys; "below" cannot live under the volatile b.
+    EXPECT_EQ(Utf16(L"in b"), Bytes(m_dst + "\\b", L"x"));
+    EXPECT_FALSE(Exists(m_dst + "\\b\\below"));
+    EXPECT_FALSE(Exists(m_dst + "\\c"));
+}
+
+TEST_F(KestrixCopy, EmptySourcePathCopiesTheSourceParentItself) {
+    Set(m_src, L"v", REG_SZ, Utf16(L"x"));
+    Set(m_src + "\\child", L"w", REG_SZ, Utf16(L"y"));
+    HKEY source = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, m_src.c_str(), 0, KEY_READ, &source));
+    EXPECT_EQ(1, m_kestrix.pfnRegCopyEx(source, "", HKEY_CURRENT_USER, m_dst.c_str(), nullptr));
+    RegCloseKey(source);
+    EXPECT_EQ(Dump(m_src), Dump(m_dst));
+}
+
+TEST_F(KestrixCopy, CopyIntoItsOwnSubtreeEndsWithAFailure) {
+    Set(m_src, L"v", REG_SZ, Utf16(L"x"));
+    // Each level finds the copy made just before it; the copy must end, not exhaust the stack.
+    EXPECT_EQ(0, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_src.c_str(), HKEY_CURRENT_USER,
+                                        (m_src + "\\copy").c_str(), nullptr));
+    EXPECT_EQ(Utf16(L"x"), Bytes(m_src + "\\copy\\copy", L"v"));
+}
+
+} // namespace

@@ -1,0 +1,239 @@
+// Kestrix.dll as its callers meet it: loaded by name from the caller's folder, exports found by
+// name and by ordinal, stdcall, the export and import tables of the built file, its version
+// resource, and a C program linked to its import library.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "Version.h"
+#include "kestrix/KestrixTestSupport.h"
+#include "support/TestSupport.h"
+
+// The caller header declares every export stdcall; a cdecl declaration would not compile here.
+static_assert(
+    std::is_same<PFN_REGCOPYEX, int(__stdcall*)(HKEY, LPCSTR, HKEY, LPCSTR, LPSTR)>::value,
+    "RegCopyEx pointer type");
+static_assert(std::is_same<PFN_REGDELALLUSERKEYEX, LONG(__stdcall*)(LPCSTR)>::value,
+              "RegDelAllUserKeyEx pointer type");
+static_assert(std::is_same<PFN_REGDELKEYEX, LONG(__stdcall*)(HKEY, LPCSTR, LPSTR)>::value,
+              "RegDelKeyEX pointer type");
+static_assert(std::is_same<PFN_REGGETKEYVALUEEX,
+                           int(__stdcall*)(LPCSTR, LPCSTR, LPCSTR, LPSTR, LPSTR)>::value,
+              "RegGetKeyValueEx pointer type");
+static_assert(std::is_same<decltype(&::RegCopyEx), PFN_REGCOPYEX>::value &&
+                  std::is_same<decltype(&::RegDelAllUserKeyEx), PFN_REGDELALLUSERKEYEX>::value &&
+                  std::is_same<decltype(&::RegDelKeyEX), PFN_REGDELKEYEX>::value &&
+                  std::is_same<decltype(&::RegGetKeyValueEx), PFN_REGGETKEYVALUEEX>::value,
+              "declarations and pointer types agree");
+
+namespace {
+
+const char* const kExportNames[] = {"RegCopyEx", "RegDelAllUserKeyEx", "RegDelKeyEX",
+                                    "RegGetKeyValueEx"};
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool IsWow64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+extern "C" __attribute__((noinline)) int __cdecl AddCdecl(int a, int b) {
+    return a + b;
+}
+extern "C" __attribute__((noinline)) int __stdcall AddStdcall(int a, int b) {
+    return a + b;
+}
+
+const void* Export(HMODULE module, WORD ordinal) {
+    return reinterpret_cast<const void*>(GetProcAddress(module, MAKEINTRESOURCEA(ordinal)));
+}
+
+DWORD Arg(const void* p) {
+    return static_cast<DWORD>(reinterpret_cast<UINT_PTR>(p));
+}
+
+} // namespace
+
+TEST(KestrixLibrary, LoadsByNameFromTheCallersFolderWithTheFourExports) {
+    ktest::CKestrix kestrix;
+    ASSERT_NE(nullptr, kestrix.Module()) << "LoadLibraryA(\"Kestrix.dll\") failed";
+    EXPECT_TRUE(kestrix.Complete());
+    char path[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(kestrix.Module(), path, sizeof(path)), 0u);
+    EXPECT_EQ(Lower(test::BinFile("Kestrix.dll")), Lower(path));
+
+    // Unloading and loading again works: the entry point accepts every reason.
+    HMODULE second = LoadLibraryA("Kestrix.dll");
+    EXPECT_EQ(kestrix.Module(), second);
+    EXPECT_TRUE(FreeLibrary(second));
+}
+
+TEST(KestrixLibrary, OrdinalsOneToFourNameTheSameFunctionsAsTheNames) {
+    ktest::CKestrix kestrix;
+    ASSERT_TRUE(kestrix.Complete());
+    for (WORD ordinal = 1; ordinal <= 4; ++ordinal) {
+        FARPROC byOrdinal = GetProcAddress(kestrix.Module(), MAKEINTRESOURCEA(ordinal));
+        FARPROC byName = GetProcAddress(kestrix.Module(), kExportNames[ordinal - 1]);
+        EXPECT_NE(nullptr, byOrdinal) << ordinal;
+        EXPECT_EQ(byName, byOrdinal) << kExportNames[ordinal - 1];
+    }
+    EXPECT_EQ(nullptr, GetProcAddress(kestrix.Module(), MAKEINTRESOURCEA(5)));
+    // Only the plain names are exported, not the compiler's decorated ones.
+    EXPECT_EQ(nullptr, GetProcAddress(kestrix.Module(), "_RegCopyEx@20"));
+    EXPECT_EQ(nullptr, GetProcAddress(kestrix.Module(), "RegCopyEx@20"));
+    EXPECT_EQ(nullptr, GetProcAddress(kestrix.Module(), "DllMain"));
+}
+
+TEST(KestrixLibrary, ExportTableOfTheBuiltFileHasThePlainNamesAndFixedOrdinals) {
+    std::string bytes = test::ReadFileBytes(test::BinFile("Kestrix.dll"));
+    ASSERT_FALSE(bytes.empty());
+    ktest::PeTables tables = ktest::ReadPeTables(bytes);
+    ASSERT_TRUE(tables.valid);
+    EXPECT_EQ("Kestrix.dll", tables.exportedModuleName);
+    EXPECT_EQ(1u, tables.ordinalBase);
+    EXPECT_EQ(4u, tables.functionCount);
+    ASSERT_EQ(4u, tables.exports.size());
+
+    ktest::CKestrix kestrix;
+    ASSERT_TRUE(kestrix.Complete());
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(kExportNames[i], tables.exports[i].name);
+        EXPECT_EQ(i + 1, tables.exports[i].ordinal) << kExportNames[i];
+        // The table entry is the code GetProcAddress hands out.
+        UINT_PTR address =
+            reinterpret_cast<UINT_PTR>(GetProcAddress(kestrix.Module(), kExportNames[i]));
+        EXPECT_EQ(address - reinterpret_cast<UINT_PTR>(kestrix.Module()), tables.exports[i].rva)
+            << kExportNames[i];
+    }
+}
+
+TEST(KestrixLibrary, ImportsOnlySystemLibraries) {
+    ktest::PeTables tables = ktest::ReadPeTables(test::ReadFileBytes(test::BinFile("Kestrix.dll")));
+    ASSERT_TRUE(tables.valid);
+    ASSERT_FALSE(tables.importedModules.empty());
+    bool advapi = false;
+    for (const std::string& module : tables.importedModules) {
+        std::string name = Lower(module);
+        EXPECT_TRUE(name == "kernel32.dll" || name == "advapi32.dll" || name == "msvcrt.dll")
+            << "unexpected import " << module;
+        advapi = advapi || name == "advapi32.dll";
+    }
+    EXPECT_TRUE(advapi);
+}
+
+TEST(KestrixLibrary, VersionResourceCarriesTheBuildVersion) {
+    std::string file = test::BinFile("Kestrix.dll");
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(file.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(file.c_str(), 0, size, info.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(static_cast<DWORD>(MAKELONG(TORVANE_VERSION_MINOR, TORVANE_VERSION_MAJOR)),
+              fixed->dwFileVersionMS);
+    EXPECT_EQ(static_cast<DWORD>(MAKELONG(0, TORVANE_VERSION_PATCH)), fixed->dwFileVersionLS);
+    EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
+
+    char* text = nullptr;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904b0\\FileVersion",
+                               reinterpret_cast<void**>(&text), &length));
+    EXPECT_STREQ(TORVANE_VERSION_STRING, text);
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904b0\\OriginalFilename",
+                               reinterpret_cast<void**>(&text), &length));
+    EXPECT_STREQ("Kestrix.dll", text);
+}
+
+TEST(KestrixCallingConvention, ProbeTellsStdcallFromCdecl) {
+    DWORD result = 0;
+    EXPECT_EQ(0u,
+              ktest::CallMeasuringPop(reinterpret_cast<const void*>(&AddCdecl), {2, 3}, &result));
+    EXPECT_EQ(5u, result);
+    EXPECT_EQ(8u,
+              ktest::CallMeasuringPop(reinterpret_cast<const void*>(&AddStdcall), {4, 5}, &result));
+    EXPECT_EQ(9u, result);
+}
+
+TEST(KestrixCallingConvention, EveryExportRemovesItsOwnArguments) {
+    ktest::CKestrix kestrix;
+    ASSERT_TRUE(kestrix.Complete());
+    HMODULE module = kestrix.Module();
+    const std::string missing = "Software\\" + test::UniqueName("KestrixNoSuchKey");
+    const std::string target = "Software\\" + test::UniqueName("KestrixNotCreated");
+    char flag[] = "x64";
+    char empty[] = "";
+    char out[KESTRIX_VALUE_BUFFER_SIZE] = {};
+    DWORD result = 0;
+
+    // Each call returns early (nothing to open), so only the convention is looked at. The
+    // exports are reached by ordinal here, as some callers do.
+    const void* copy = Export(module, 1);
+    EXPECT_EQ(20u, ktest::CallMeasuringPop(copy,
+                                           {Arg(HKEY_CURRENT_USER), Arg(missing.c_str()),
+                                            Arg(HKEY_CURRENT_USER), Arg(target.c_str()), Arg(flag)},
+                                           &result));
+    EXPECT_EQ(0u, result);
+    EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, target));
+
+    const void* allUsers = Export(module, 2);
+    EXPECT_EQ(4u, ktest::CallMeasuringPop(allUsers, {Arg(empty)}, &result));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BADKEY), result);
+
+    const void* deleteKey = Export(module, 3);
+    EXPECT_EQ(12u,
+              ktest::CallMeasuringPop(deleteKey, {Arg(HKEY_CURRENT_USER), Arg(empty), 0}, &result));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BADKEY), result);
+
+    const void* getValue = Export(module, 4);
+    EXPECT_EQ(20u, ktest::CallMeasuringPop(
+                       getValue, {Arg("HKEY_CURRENT_USER"), Arg(empty), 0, Arg(out), 0}, &result));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BADKEY), result);
+}
+
+TEST(KestrixLibrary, CallerLinkedToTheImportLibraryRuns) {
+    // A C program built against Kestrix.h and the import library; it checks its own results.
+    test::RunResult run =
+        test::RunAndWait("\"" + test::BinFile("kestrix_linked_caller.exe") + "\"");
+    ASSERT_TRUE(run.started);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode);
+}
+
+TEST(KestrixLibrary, X64FlagReachesThe64BitViewWhereThereIsOneAndTheOnlyViewOtherwise) {
+    ktest::CKestrix kestrix;
+    ASSERT_TRUE(kestrix.Complete());
+    const std::string path = "SOFTWARE\\" + test::UniqueName("KestrixX64");
+    ktest::CTestKey key(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY);
+    ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, path, "v", "written", KEY_WOW64_64KEY));
+
+    char flag[] = "x64";
+    char out[KESTRIX_VALUE_BUFFER_SIZE] = {};
+    EXPECT_EQ(1, kestrix.pfnRegGetKeyValueEx("HKEY_LOCAL_MACHINE", path.c_str(), "v", out, flag));
+    EXPECT_STREQ("written", out);
+    EXPECT_STREQ("X64", flag);
+
+    // Without the flag a 32-bit program on 64-bit Windows sees the other view, where the key is
+    // missing; on 32-bit Windows there is one view only.
+    int plain = kestrix.pfnRegGetKeyValueEx("HKEY_LOCAL_MACHINE", path.c_str(), "v", out, nullptr);
+    EXPECT_EQ(IsWow64() ? ERROR_FILE_NOT_FOUND : 1, plain);
+
+    char copyFlag[] = "X64";
+    const std::string copy = path + "_copy";
+    ktest::CCleanup copyKey(HKEY_LOCAL_MACHINE, copy, KEY_WOW64_64KEY);
+    ASSERT_EQ(1, kestrix.pfnRegCopyEx(HKEY_LOCAL_MACHINE, path.c_str(), HKEY_LOCAL_MACHINE,
+                                      copy.c_str(), copyFlag));
+    EXPECT_EQ(ktest::DumpTree(HKEY_LOCAL_MACHINE, ktest::Wide(path), KEY_WOW64_64KEY),
+              ktest::DumpTree(HKEY_LOCAL_MACHINE, ktest::Wide(copy), KEY_WOW64_64KEY));
+    EXPECT_EQ(ERROR_SUCCESS, kestrix.pfnRegDelKeyEX(HKEY_LOCAL_MACHINE, copy.c_str(), copyFlag));
+    EXPECT_FALSE(ktest::KeyExistsW(HKEY_LOCAL_MACHINE, ktest::Wide(copy), KEY_WOW64_64KEY));
+}

@@ -1,0 +1,128 @@
+// The "X64" view flag on 64-bit Windows, where a 32-bit caller's HKLM\SOFTWARE and the 64-bit
+// view of it are different keys. Each test keeps a tree of the same name in both views, with
+// different content, and looks at which one an export touched.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kestrix/KestrixTestSupport.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class KestrixView : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_kestrix.Complete());
+        BOOL wow64 = FALSE;
+        ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64) && wow64)
+            << "needs a 32-bit program on 64-bit Windows";
+        for (REGSAM view : {REGSAM(KEY_WOW64_64KEY), REGSAM(0)}) {
+            const std::wstring path = ktest::Wide(m_path);
+            const std::string where = view ? "64-bit view" : "32-bit view";
+            ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, m_path, "where", where, view));
+            ASSERT_TRUE(
+                test::SetStringValue(HKEY_LOCAL_MACHINE, m_path + "\\a\\b", "where", where, view));
+            ASSERT_TRUE(ktest::CreateKeyW(HKEY_LOCAL_MACHINE,
+                                          path + (view ? L"\\only64\\deep" : L"\\only32"), view));
+        }
+        ASSERT_NE(Dump(m_path, KEY_WOW64_64KEY), Dump(m_path, 0));
+    }
+
+    std::string Read(char* flag) {
+        char out[KESTRIX_VALUE_BUFFER_SIZE] = {};
+        int result =
+            m_kestrix.pfnRegGetKeyValueEx("HKEY_LOCAL_MACHINE", m_path.c_str(), "where", out, flag);
+        return result == 1 ? std::string(out) : "result " + std::to_string(result);
+    }
+    static std::string Dump(const std::string& path, REGSAM view) {
+        return ktest::DumpTree(HKEY_LOCAL_MACHINE, ktest::Wide(path), view);
+    }
+
+    ktest::CKestrix m_kestrix;
+    const std::string m_name = test::UniqueName("KestrixView");
+    const std::string m_path = "SOFTWARE\\" + m_name;
+    ktest::CTestKey m_key64{HKEY_LOCAL_MACHINE, m_path, KEY_WOW64_64KEY};
+    ktest::CTestKey m_key32{HKEY_LOCAL_MACHINE, m_path};
+};
+
+TEST_F(KestrixView, X64InAnyLetterCaseReadsThe64BitViewAndComesBackUpperCased) {
+    char upper[] = "X64";
+    char lower[] = "x64";
+    EXPECT_EQ("64-bit view", Read(upper));
+    EXPECT_STREQ("X64", upper);
+    EXPECT_EQ("64-bit view", Read(lower));
+    EXPECT_STREQ("X64", lower);
+}
+
+TEST_F(KestrixView, AnyOtherFlagReadsTheDefaultView) {
+    EXPECT_EQ("32-bit view", Read(nullptr));
+    const char* const others[] = {"", "x86", "X64 ", " X64", "X6", "X644", "64", "x64\t"};
+    for (const char* other : others) {
+        std::string flag = other;
+        EXPECT_EQ("32-bit view", Read(&flag[0])) << "flag \"" << other << "\"";
+    }
+}
+
+TEST_F(KestrixView, FlagIsUpperCasedInPlaceForTheLettersAToZOnly) {
+    char flag[] = "ab-x86_\xE9z\xFF";
+    EXPECT_EQ("32-bit view", Read(flag));
+    EXPECT_STREQ("AB-X86_\xE9Z\xFF", flag);
+}
+
+TEST_F(KestrixView, ConstantFlagsInReadOnlyMemoryAreUsedWithoutBeingWritten) {
+    static const char kUpper[] = "X64";
+    static const char kLower[] = "x64";
+    for (const char* constant : {kUpper, kLower}) {
+        MEMORY_BASIC_INFORMATION info = {};
+        ASSERT_EQ(sizeof(info), VirtualQuery(constant, &info, sizeof(info)));
+        ASSERT_TRUE(info.Protect == PAGE_READONLY || info.Protect == PAGE_EXECUTE_READ)
+            << "the constant is not in read-only memory: protection " << info.Protect;
+        EXPECT_EQ("64-bit view", Read(const_cast<char*>(constant)));
+    }
+    EXPECT_STREQ("x64", kLower);
+}
+
+TEST_F(KestrixView, CopyWithX64ReadsAndWritesThe64BitViewAtEveryLevel) {
+    const std::string copy = m_path + "_copy";
+    ktest::CCleanup copy64(HKEY_LOCAL_MACHINE, copy, KEY_WOW64_64KEY);
+    ktest::CCleanup copy32(HKEY_LOCAL_MACHINE, copy);
+
+    char flag[] = "x64";
+    ASSERT_EQ(1, m_kestrix.pfnRegCopyEx(HKEY_LOCAL_MACHINE, m_path.c_str(), HKEY_LOCAL_MACHINE,
+                                        copy.c_str(), flag));
+    EXPECT_STREQ("X64", flag);
+    EXPECT_EQ(Dump(m_path, KEY_WOW64_64KEY), Dump(copy, KEY_WOW64_64KEY));
+    EXPECT_EQ("<missing>", Dump(copy, 0));
+
+    // Without the flag both ends are in the caller's own view.
+    ktest::RemoveTree(HKEY_LOCAL_MACHINE, ktest::Wide(copy), KEY_WOW64_64KEY);
+    ASSERT_EQ(1, m_kestrix.pfnRegCopyEx(HKEY_LOCAL_MACHINE, m_path.c_str(), HKEY_LOCAL_MACHINE,
+                                        copy.c_str(), nullptr));
+    EXPECT_EQ(Dump(m_path, 0), Dump(copy, 0));
+    EXPECT_EQ("<missing>", Dump(copy, KEY_WOW64_64KEY));
+}
+
+TEST_F(KestrixView, DeleteWithX64RemovesThe64BitTreeAndLeavesItsTwin) {
+    const std::string twin = Dump(m_path, 0);
+    char flag[] = "X64";
+    EXPECT_EQ(ERROR_SUCCESS, m_kestrix.pfnRegDelKeyEX(HKEY_LOCAL_MACHINE, m_path.c_str(), flag));
+    EXPECT_EQ("<missing>", Dump(m_path, KEY_WOW64_64KEY));
+    EXPECT_EQ(twin, Dump(m_path, 0));
+
+    // Now the 64-bit key is missing; the default view is still reached without the flag.
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              m_kestrix.pfnRegDelKeyEX(HKEY_LOCAL_MACHINE, m_path.c_str(), flag));
+    EXPECT_EQ(ERROR_SUCCESS, m_kestrix.pfnRegDelKeyEX(HKEY_LOCAL_MACHINE, m_path.c_str(), nullptr));
+    EXPECT_EQ("<missing>", Dump(m_path, 0));
+}
+
+TEST_F(KestrixView, DeleteWithoutFlagLeavesThe64BitTree) {
+    const std::string tree64 = Dump(m_path, KEY_WOW64_64KEY);
+    char flag[] = "x86";
+    EXPECT_EQ(ERROR_SUCCESS, m_kestrix.pfnRegDelKeyEX(HKEY_LOCAL_MACHINE, m_path.c_str(), flag));
+    EXPECT_EQ("<missing>", Dump(m_path, 0));
+    EXPECT_EQ(tree64, Dump(m_path, KEY_WOW64_64KEY));
+}
+
+} // namespace

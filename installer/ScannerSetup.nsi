@@ -51,7 +51,10 @@ Section "Install"
     !insertmacro Torvane "TRANSLATESCANADVANCE ScanAdvance.ini"
     !insertmacro Torvane "SET_SAVE_FOLDER ${PRODUCT_KEY}"
 
-    ; Read back one save folder through Kestrix (a 1024-byte buffer; Kestrix needs 260).
+    ; Read back one save folder through Kestrix (a 1024-byte buffer; Kestrix needs 260). The
+    ; library is loaded from the program folder by its full path first, so that the calls by
+    ; name below reach that copy and no other.
+    System::Call 'kernel32::LoadLibraryA(t "$INSTDIR\Kestrix.dll") p .r8'
     System::Call 'Kestrix::RegGetKeyValueEx(t "HKEY_LOCAL_MACHINE", t "${PRODUCT_KEY}\${PRODUCT_NAME}\PDF\Default\Folder", t "1", t .r1, t "") i .r2'
     FileWrite $9 "RegGetKeyValueEx: $2 $1$\r$\n"
     FileClose $9
@@ -64,6 +67,7 @@ Section "Uninstall"
     !insertmacro Torvane "DELETE_LOCAL_MACHINE_PRODUCTKEY ${PRODUCT_KEY}"
     !insertmacro Torvane "DELETE_ALLUSER_PRODUCTKEY ${USER_KEY}"
     !insertmacro Torvane "Deleteuserini ScannerSetupSample\Scan"
+    System::Call 'kernel32::LoadLibraryA(t "$INSTDIR\Kestrix.dll") p .r8'
     System::Call 'Kestrix::RegDelKeyEX(p 0x80000002, t "${PRODUCT_KEY}Cache", t "") i .r2'
     FileWrite $9 "RegDelKeyEX: $2$\r$\n"
     FileClose $9

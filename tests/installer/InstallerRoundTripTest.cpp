@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include <shlobj.h>
+
 #include "support/TestSupport.h"
 
 namespace {
@@ -23,6 +25,12 @@ std::string ShellFolder(const char* name) {
                    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", name,
                    &type, &bytes);
     return bytes.c_str();
+}
+
+std::string SharedDocuments() {
+    char folder[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, folder, CSIDL_COMMON_DOCUMENTS, FALSE);
+    return folder;
 }
 
 std::string StringValue(HKEY root, const std::string& path, const std::string& name) {
@@ -57,7 +65,7 @@ TEST_F(InstallerRoundTrip, InstallsRunsTheCommandsAndUninstallsAgain) {
     for (const char* file : {"Torvane.exe", "Kestrix.dll", "Uninstall.exe", "scanner.inf"})
         EXPECT_TRUE(test::FileExists(program + "\\" + file)) << file;
 
-    const std::string documents = ShellFolder("Common Documents");
+    const std::string documents = SharedDocuments();
     const std::string log = test::ReadFileBytes(program + "\\install.log");
     EXPECT_TRUE(Contains(log, "Torvane REGISTER scanner.inf /Q: 0")) << log;
     EXPECT_TRUE(Contains(log, "Torvane TRANSLATEPATH Setup.reg: 0")) << log;
@@ -82,8 +90,8 @@ TEST_F(InstallerRoundTrip, InstallsRunsTheCommandsAndUninstallsAgain) {
     EXPECT_FALSE(Contains(test::ReadFileBytes(program + "\\ScanAdvance.ini"), "[WINDIR]"));
 
     // What the uninstaller must remove besides the product key.
-    ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, std::string(PRODUCT_KEY) + "Cache\\A",
-                                     "v", "x"));
+    ASSERT_TRUE(
+        test::SetStringValue(HKEY_LOCAL_MACHINE, std::string(PRODUCT_KEY) + "Cache\\A", "v", "x"));
     ASSERT_TRUE(test::SetStringValue(HKEY_CURRENT_USER, std::string(USER_KEY) + "\\Sub", "v", "x"));
     const std::string settings = ShellFolder("AppData") + "\\SCANNERSETUPSAMPLE\\SCAN";
     CreateDirectoryA((ShellFolder("AppData") + "\\SCANNERSETUPSAMPLE").c_str(), nullptr);
@@ -96,7 +104,8 @@ TEST_F(InstallerRoundTrip, InstallsRunsTheCommandsAndUninstallsAgain) {
     EXPECT_EQ(0u, uninstall.exitCode);
 
     const std::string uninstallLog = test::ReadFileBytes(program + "\\uninstall.log");
-    EXPECT_TRUE(Contains(uninstallLog, "Torvane UNREGISTER scanner.inf STOPWIA: 0")) << uninstallLog;
+    EXPECT_TRUE(Contains(uninstallLog, "Torvane UNREGISTER scanner.inf STOPWIA: 0"))
+        << uninstallLog;
     EXPECT_TRUE(Contains(uninstallLog, "RegDelKeyEX: 0")) << uninstallLog;
     EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, PRODUCT_KEY));
     EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, std::string(PRODUCT_KEY) + "Cache"));

@@ -42,27 +42,6 @@ protected:
     std::string m_out;
 };
 
-TEST_F(KestrixValue, EachRootIsFoundByItsExactName) {
-    const std::string name = test::UniqueName("KestrixRoot");
-    struct {
-        const char* rootName;
-        HKEY root;
-        std::string path;
-    } roots[] = {
-        {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT, name},
-        {"HKEY_CURRENT_USER", HKEY_CURRENT_USER, "Software\\" + name},
-        {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE, "SOFTWARE\\" + name},
-        {"HKEY_USERS", HKEY_USERS, ".DEFAULT\\Software\\" + name},
-        {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG, "Software\\" + name},
-    };
-    for (const auto& root : roots) {
-        ktest::CTestKey key(root.root, root.path);
-        ASSERT_TRUE(test::SetStringValue(root.root, root.path, "where", root.rootName));
-        EXPECT_EQ(1, ReadAt(root.rootName, root.path.c_str(), "where")) << root.rootName;
-        EXPECT_EQ(root.rootName, Text());
-    }
-}
-
 TEST_F(KestrixValue, RootNamesInOtherSpellingsFailTheOpen) {
     Set("v", REG_SZ, std::string("text\0", 5));
     const char* const spellings[] = {"hkey_current_user", "HKCU", "HKEY_CURRENT_USER ",

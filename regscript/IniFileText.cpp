@@ -332,9 +332,11 @@ int CIniFile::TranslateWindir(const char* pText, size_t cbText, char** ppTransla
         return 0;
 
     // A translation that does not fit is not made: a cut path would name another file.
+    // Nor one without a tail: it would end in the folder's backslash, which a reader of the
+    // written file takes for a continued line, joining the next line into this value.
     const char* pTail = pText + cbHead;
     const size_t cbTail = cbText - cbHead;
-    if (cbTail > INI_WINDIR_TAIL_MAX)
+    if (cbTail == 0 || cbTail > INI_WINDIR_TAIL_MAX)
         return 0;
     char szFolder[INI_PATH_SIZE] = {};
     if (!m_pPlatform->pfnWindowsFolder(m_pPlatform->pContext, szFolder, sizeof(szFolder)))

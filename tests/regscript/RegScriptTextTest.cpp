@@ -178,7 +178,9 @@ TEST(RegScriptReader, ValuesThatAreNotPlaceholderValuesStayAsTheyAre) {
         "\"other\"=\"[TEMP]Scans\"",        // another bracketed word
         "\"bracket\"=\"[WINDIR]Scans[1]\"", // its last "]" closes [1]
         "\"open\"=\"[WINDIR\"",             // no "]" at all
-        "\"nested\"=\"[[WINDIR]]x\""};
+        "\"nested\"=\"[[WINDIR]]x\"",
+        // No tail: the folder's backslash would end the line and continue it when read back.
+        "\"noTail\"=\"[WINDIR]"};
     std::string input = HKLM_K;
     std::vector<std::string> expected;
     for (const std::string& line : unchanged) {

@@ -445,6 +445,7 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
         // A trailing backslash continues the value on the next physical line, whatever that
         // holds; the appended text loses its spaces. At the end of the text nothing is
         // appended and each turn removes one more trailing backslash.
+        const int bContinued = cch > 0 && pszLine[cch - 1] == '\\';
         while (cch > 0 && pszLine[cch - 1] == '\\') {
             --cch;
             if (p < pEnd) {
@@ -464,6 +465,11 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
             }
             pszLine[cch] = '\0';
         }
+        // A joined line is written back as one line; one that would then read as a section
+        // line, or as a short line, is no value: taken, it would move the values after it to
+        // another key, or vanish, when the written file is read.
+        if (bContinued && (cch + 1 < SHORT_LINE || IsSectionLine(pszLine)))
+            continue;
         if (ParseValueText(pKey, pszLine, cch))
             ++nTaken;
     }

@@ -58,6 +58,14 @@ TEST(NativeRegScript, RewriteOfTheRewriteKeepsEveryLine) {
     EXPECT_NE(std::string::npos, twice.find("\"Next\"=\"kept\"\r\n"));
 }
 
+TEST(NativeRegScript, JoinedLineThatWouldNotReadBackAsItselfIsNoValue) {
+    long nTaken = 0;
+    const std::string once =
+        Rewrite("[HKEY_USERS\\K]\n[name=x\\\ny]\na=bc\\\n\n\"after\"=\"1\"\n", &nTaken);
+    EXPECT_EQ(1, nTaken);
+    EXPECT_EQ("\r\n[HKEY_USERS\\K]\r\n\"after\"=\"1\"\r\n", once);
+}
+
 TEST(NativeRegScript, MegabyteLinesAreReadWhole) {
     const std::string big(4 * 1024 * 1024, 'x');
     const std::string out = Rewrite("[HKEY_USERS\\Big]\n\"v\"=\"" + big + "\"\n\"w\"=\"after\"\n[" +

@@ -131,6 +131,12 @@ TEST(RegScriptReader, ContinuedHexValueBecomesOneLine) {
               Rewrite(std::string(HKLM_K) + "\"a\"=hex:01\\\\\\"));
 }
 
+TEST(RegScriptReader, JoinedLineThatWouldNotReadBackAsItselfIsNoValue) {
+    // Joined, "[x=y]" would be written as a section line, and "a=bc" as a short line.
+    EXPECT_EQ(Section("HKEY_LOCAL_MACHINE\\K", {"\"after\"=\"1\""}),
+              Rewrite(std::string(HKLM_K) + "[name=x\\\ny]\na=bc\\\n\n\"after\"=\"1\"\n"));
+}
+
 TEST(RegScriptReader, LinesOfAnyLengthAreReadWhole) {
     // 50,000 bytes of value text, and a continued value over 20,000 bytes: nothing is split
     // into a value and a stray line.

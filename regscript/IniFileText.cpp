@@ -414,6 +414,14 @@ char* LineEnd(char* p, char* pEnd, char** ppNext, int* pbLf) {
 
 } // namespace
 
+int CIniFile::IsRootKey(const CIniKey* pKey) const {
+    for (int i = 0; i < m_Root.GetCount(1); ++i) {
+        if (m_Root.GetSubKey(i) == pKey)
+            return 1;
+    }
+    return 0;
+}
+
 long CIniFile::LoadText(char* pText, size_t cbText) {
     if (!IsEightBitText(pText, cbText))
         return 0;
@@ -437,6 +445,10 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
 
         if (IsSectionLine(pszLine)) {
             pKey = OpenKeyPathCached(pszLine, &cache);
+            // A root of a name of one or two characters is written as a short line, which a
+            // reader of the written file passes over, giving the values to the key before.
+            if (pKey != nullptr && strlen(pKey->GetName()) + 3 < SHORT_LINE && IsRootKey(pKey))
+                pKey = nullptr;
             continue;
         }
         if (pKey == nullptr)

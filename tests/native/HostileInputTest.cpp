@@ -66,6 +66,14 @@ TEST(NativeRegScript, JoinedLineThatWouldNotReadBackAsItselfIsNoValue) {
     EXPECT_EQ("\r\n[HKEY_USERS\\K]\r\n\"after\"=\"1\"\r\n", once);
 }
 
+TEST(NativeRegScript, RootOfAOneOrTwoCharacterNameTakesNoValues) {
+    long nTaken = 0;
+    const std::string once =
+        Rewrite("[HKEY_USERS\\K]\n\"k\"=\"1\"\n[]ep]\n\"a\"=\"1\"\n[x\\y]\n\"b\"=\"2\"\n", &nTaken);
+    EXPECT_EQ(2, nTaken);
+    EXPECT_EQ(once, Rewrite(once));
+}
+
 TEST(NativeRegScript, MegabyteLinesAreReadWhole) {
     const std::string big(4 * 1024 * 1024, 'x');
     const std::string out = Rewrite("[HKEY_USERS\\Big]\n\"v\"=\"" + big + "\"\n\"w\"=\"after\"\n[" +

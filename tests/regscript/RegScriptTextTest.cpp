@@ -137,6 +137,15 @@ TEST(RegScriptReader, JoinedLineThatWouldNotReadBackAsItselfIsNoValue) {
               Rewrite(std::string(HKLM_K) + "[name=x\\\ny]\na=bc\\\n\n\"after\"=\"1\"\n"));
 }
 
+TEST(RegScriptReader, RootOfAOneOrTwoCharacterNameTakesNoValues) {
+    // "[ab]" would be written as a short line; a key below such a root is written whole.
+    EXPECT_EQ(Section("abc", {"\"b\"=\"2\""}) + Section("ab\\c", {"\"c\"=\"3\""}) +
+                  Section("HKEY_LOCAL_MACHINE\\K", {"\"k\"=\"1\""}),
+              Rewrite(std::string(HKLM_K) +
+                      "\"k\"=\"1\"\n[\\ab\\]\n\"a\"=\"1\"\n[abc]\n\"b\"=\"2\"\n"
+                      "[ab\\c]\n\"c\"=\"3\"\n"));
+}
+
 TEST(RegScriptReader, LinesOfAnyLengthAreReadWhole) {
     // 50,000 bytes of value text, and a continued value over 20,000 bytes: nothing is split
     // into a value and a stray line.

@@ -87,6 +87,7 @@ public:
 
 private:
     void AddRootKeys();
+    int IsRootKey(const CIniKey* pKey) const;
     CIniKey* OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache);
     int ParseValueText(CIniKey* pKey, char* pszLine, size_t cchLine);
     int TranslateWindir(const char* pText, size_t cbText, char** ppTranslated,

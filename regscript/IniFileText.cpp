@@ -332,9 +332,11 @@ int CIniFile::TranslateWindir(const char* pText, size_t cbText, char** ppTransla
         return 0;
 
     // A translation that does not fit is not made: a cut path would name another file.
+    // Nor one without a tail: it would end in the folder's backslash, which a reader of the
+    // written file takes for a continued line, joining the next line into this value.
     const char* pTail = pText + cbHead;
     const size_t cbTail = cbText - cbHead;
-    if (cbTail > INI_WINDIR_TAIL_MAX)
+    if (cbTail == 0 || cbTail > INI_WINDIR_TAIL_MAX)
         return 0;
     char szFolder[INI_PATH_SIZE] = {};
     if (!m_pPlatform->pfnWindowsFolder(m_pPlatform->pContext, szFolder, sizeof(szFolder)))
@@ -412,6 +414,14 @@ char* LineEnd(char* p, char* pEnd, char** ppNext, int* pbLf) {
 
 } // namespace
 
+int CIniFile::IsRootKey(const CIniKey* pKey) const {
+    for (int i = 0; i < m_Root.GetCount(1); ++i) {
+        if (m_Root.GetSubKey(i) == pKey)
+            return 1;
+    }
+    return 0;
+}
+
 long CIniFile::LoadText(char* pText, size_t cbText) {
     if (!IsEightBitText(pText, cbText))
         return 0;
@@ -435,6 +445,10 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
 
         if (IsSectionLine(pszLine)) {
             pKey = OpenKeyPathCached(pszLine, &cache);
+            // A root of a name of one or two characters is written as a short line, which a
+            // reader of the written file passes over, giving the values to the key before.
+            if (pKey != nullptr && strlen(pKey->GetName()) + 3 < SHORT_LINE && IsRootKey(pKey))
+                pKey = nullptr;
             continue;
         }
         if (pKey == nullptr)
@@ -443,6 +457,7 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
         // A trailing backslash continues the value on the next physical line, whatever that
         // holds; the appended text loses its spaces. At the end of the text nothing is
         // appended and each turn removes one more trailing backslash.
+        const int bContinued = cch > 0 && pszLine[cch - 1] == '\\';
         while (cch > 0 && pszLine[cch - 1] == '\\') {
             --cch;
             if (p < pEnd) {
@@ -462,6 +477,11 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
             }
             pszLine[cch] = '\0';
         }
+        // A joined line is written back as one line; one that would then read as a section
+        // line, or as a short line, is no value: taken, it would move the values after it to
+        // another key, or vanish, when the written file is read.
+        if (bContinued && (cch + 1 < SHORT_LINE || IsSectionLine(pszLine)))
+            continue;
         if (ParseValueText(pKey, pszLine, cch))
             ++nTaken;
     }

@@ -131,6 +131,21 @@ TEST(RegScriptReader, ContinuedHexValueBecomesOneLine) {
               Rewrite(std::string(HKLM_K) + "\"a\"=hex:01\\\\\\"));
 }
 
+TEST(RegScriptReader, JoinedLineThatWouldNotReadBackAsItselfIsNoValue) {
+    // Joined, "[x=y]" would be written as a section line, and "a=bc" as a short line.
+    EXPECT_EQ(Section("HKEY_LOCAL_MACHINE\\K", {"\"after\"=\"1\""}),
+              Rewrite(std::string(HKLM_K) + "[name=x\\\ny]\na=bc\\\n\n\"after\"=\"1\"\n"));
+}
+
+TEST(RegScriptReader, RootOfAOneOrTwoCharacterNameTakesNoValues) {
+    // "[ab]" would be written as a short line; a key below such a root is written whole.
+    EXPECT_EQ(Section("abc", {"\"b\"=\"2\""}) + Section("ab\\c", {"\"c\"=\"3\""}) +
+                  Section("HKEY_LOCAL_MACHINE\\K", {"\"k\"=\"1\""}),
+              Rewrite(std::string(HKLM_K) +
+                      "\"k\"=\"1\"\n[\\ab\\]\n\"a\"=\"1\"\n[abc]\n\"b\"=\"2\"\n"
+                      "[ab\\c]\n\"c\"=\"3\"\n"));
+}
+
 TEST(RegScriptReader, LinesOfAnyLengthAreReadWhole) {
     // 50,000 bytes of value text, and a continued value over 20,000 bytes: nothing is split
     // into a value and a stray line.
@@ -178,7 +193,9 @@ TEST(RegScriptReader, ValuesThatAreNotPlaceholderValuesStayAsTheyAre) {
         "\"other\"=\"[TEMP]Scans\"",        // another bracketed word
         "\"bracket\"=\"[WINDIR]Scans[1]\"", // its last "]" closes [1]
         "\"open\"=\"[WINDIR\"",             // no "]" at all
-        "\"nested\"=\"[[WINDIR]]x\""};
+        "\"nested\"=\"[[WINDIR]]x\"",
+        // No tail: the folder's backslash would end the line and continue it when read back.
+        "\"noTail\"=\"[WINDIR]"};
     std::string input = HKLM_K;
     std::vector<std::string> expected;
     for (const std::string& line : unchanged) {

@@ -9,6 +9,7 @@
 
 #include "common/Diagnostics.h"
 #include "common/Handle.h"
+#include "common/ReadWholeFile.h"
 
 namespace {
 
@@ -88,33 +89,6 @@ int ShortWindowsFolder(void*, char* pszFolder, size_t cbFolder) {
 }
 
 const tagTextPlatform g_WindowsPlatform = {nullptr, CompareNoCase, NameHash, ShortWindowsFolder};
-
-// Reads the whole file into a heap block with one spare byte after the text. 0 when it cannot
-// be read whole.
-int ReadWhole(HANDLE hFile, char** ppText, size_t* pcbText) {
-    DWORD dwHigh = 0;
-    const DWORD dwLow = GetFileSize(hFile, &dwHigh);
-    if ((dwLow == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || dwHigh != 0 ||
-        dwLow > 0x7FFFFFF0u)
-        return 0;
-    char* pText = new (std::nothrow) char[dwLow + 1];
-    if (pText == nullptr)
-        return 0;
-    DWORD cbRead = 0;
-    while (cbRead < dwLow) {
-        DWORD cbChunk = 0;
-        if (!ReadFile(hFile, pText + cbRead, dwLow - cbRead, &cbChunk, nullptr)) {
-            delete[] pText;
-            return 0;
-        }
-        if (cbChunk == 0)
-            break; // the file got shorter since its size was taken
-        cbRead += cbChunk;
-    }
-    *ppText = pText;
-    *pcbText = cbRead;
-    return 1;
-}
 
 // A sink that collects the writer's bytes and writes them to a file in large blocks.
 class CFileSink {
@@ -223,7 +197,7 @@ int CIniFile::Load(const char* pszPath) {
 
     char* pText = nullptr;
     size_t cbText = 0;
-    if (!ReadWhole(file.get(), &pText, &cbText)) {
+    if (!ReadWholeFile(file.get(), &pText, &cbText)) {
         m_bLoadFailed = 1; // never write back a tree that misses part of the file
         return 1;
     }

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "common/Handle.h"
+#include "common/ReadWholeFile.h"
 #include "setup/ScanAdvanceText.h"
 
 namespace {
@@ -42,33 +43,6 @@ void WriteValue(void* pContext, const char* pszSection, const char* pszKey, cons
     WritePrivateProfileStringA(pszSection, pszKey, pszValue, context.pszPath);
 }
 
-// Reads the whole file into a heap block with one spare byte. 0 when it cannot be read whole:
-// a line cut by a read error would be written back as a wrong path.
-int ReadWhole(HANDLE hFile, char** ppText, size_t* pcbText) {
-    DWORD dwHigh = 0;
-    const DWORD dwLow = GetFileSize(hFile, &dwHigh);
-    if ((dwLow == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || dwHigh != 0 ||
-        dwLow > 0x7FFFFFF0u)
-        return 0;
-    char* pText = new (std::nothrow) char[dwLow + 1];
-    if (pText == nullptr)
-        return 0;
-    DWORD cbRead = 0;
-    while (cbRead < dwLow) {
-        DWORD cbChunk = 0;
-        if (!ReadFile(hFile, pText + cbRead, dwLow - cbRead, &cbChunk, nullptr)) {
-            delete[] pText;
-            return 0;
-        }
-        if (cbChunk == 0)
-            break;
-        cbRead += cbChunk;
-    }
-    *ppText = pText;
-    *pcbText = cbRead;
-    return 1;
-}
-
 } // namespace
 
 int TranslateScanAdvance(const char* pszPath) {
@@ -82,7 +56,7 @@ int TranslateScanAdvance(const char* pszPath) {
     // closed before the profile writer rewrites it key by key.
     char* pText = nullptr;
     size_t cbText = 0;
-    const int bRead = ReadWhole(file.get(), &pText, &cbText);
+    const int bRead = ReadWholeFile(file.get(), &pText, &cbText);
     file.reset();
     if (!bRead)
         return 1;

@@ -65,8 +65,8 @@ TEST(ToolCommandLine, ShortFolderGivesTheLinesOfTheTables) {
     ASSERT_EQ(1, BuildUninstallCommand(line, sizeof(line), folder, "DPInst64.exe", "X.INF"));
     EXPECT_STREQ("C:\\PROGRA~1\\SETUP\\DPInst64.exe /U \"C:\\PROGRA~1\\SETUP\\X.INF\" /d /q", line);
     ASSERT_EQ(
-        1, BuildRemoveCommand(line, sizeof(line), folder, "Devcon.exe", "USB\\VID_04B8&PID_0142"));
-    EXPECT_STREQ("C:\\PROGRA~1\\SETUP\\Devcon.exe remove \"USB\\VID_04B8&PID_0142\"", line);
+        1, BuildRemoveCommand(line, sizeof(line), folder, "Devcon.exe", "USB\\VID_0F0E&PID_0142"));
+    EXPECT_STREQ("C:\\PROGRA~1\\SETUP\\Devcon.exe remove \"USB\\VID_0F0E&PID_0142\"", line);
     ASSERT_EQ(1, BuildFilePath(line, sizeof(line), folder, "Pellux.ini"));
     EXPECT_STREQ("C:\\PROGRA~1\\SETUP\\Pellux.ini", line);
 }

@@ -31,8 +31,8 @@ std::string TextModeText(std::string bytes) {
 
 using Strings = std::vector<std::string>;
 
-const char ID_A[] = "USB\\VID_04B8&PID_0142";
-const char ID_B[] = "USB\\VID_04B8&PID_0143";
+const char ID_A[] = "USB\\VID_0F0E&PID_0142";
+const char ID_B[] = "USB\\VID_0F0E&PID_0143";
 
 TEST(UsbIdScan, IdNamedInSeveralSectionsOrWithAnInterfaceSuffixIsKeptOnce) {
     const std::string text = std::string("[Models.NTx86]\n%A%=Inst,") + ID_A + "\n%B%=Inst," +
@@ -42,8 +42,8 @@ TEST(UsbIdScan, IdNamedInSeveralSectionsOrWithAnInterfaceSuffixIsKeptOnce) {
 }
 
 TEST(UsbIdScan, OnlyTheExactUpperCasePrefixIsFound) {
-    EXPECT_EQ(Strings(), Scan("usb\\vid_04b8&pid_0142\nUSB\\Vid_04B8&PID_0142\nUSB/VID_04B8"));
-    EXPECT_EQ(Strings({ID_A}), Scan(std::string("usb\\vid_04b8&pid_0142,") + ID_A));
+    EXPECT_EQ(Strings(), Scan("usb\\vid_0f0e&pid_0142\nUSB\\Vid_0F0E&PID_0142\nUSB/VID_0F0E"));
+    EXPECT_EQ(Strings({ID_A}), Scan(std::string("usb\\vid_0f0e&pid_0142,") + ID_A));
 }
 
 TEST(UsbIdScan, EachIdIsTheTwentyOneCharactersFromThePrefix) {
@@ -53,7 +53,7 @@ TEST(UsbIdScan, EachIdIsTheTwentyOneCharactersFromThePrefix) {
               Scan("USB\\VID_1&PID_2\nX,,,,,USB\\VID_3&PID_4\nY"))
         << "the next id may start 22 characters after one";
     EXPECT_EQ(Strings({"USB\\VID_12"}), Scan("USB\\VID_12")) << "text that ends sooner";
-    EXPECT_EQ(Strings({ID_A}), Scan(std::string(ID_A) + " USB\\VID_04B8&PID_01"))
+    EXPECT_EQ(Strings({ID_A}), Scan(std::string(ID_A) + " USB\\VID_0F0E&PID_01"))
         << "a shorter candidate that an id holds already is no new id";
 }
 
@@ -89,13 +89,13 @@ TEST(UsbIdScan, TextModeReadDropsTheCrOfCrLfAndEndsAtZeroOrCtrlZ) {
 
 TEST(UsbIdTable, RefusesIdsLongerThanASlotAndMatchesShortCandidatesAsSubstrings) {
     CUsbIdTable table;
-    EXPECT_EQ(0, table.Add("USB\\VID_04B8&PID_0142&"));
+    EXPECT_EQ(0, table.Add("USB\\VID_0F0E&PID_0142&"));
     EXPECT_EQ(0u, table.Count());
     EXPECT_EQ(1, table.Add(ID_A));
     EXPECT_EQ(1, table.Contains(ID_A));
-    EXPECT_EQ(1, table.Contains("USB\\VID_04B8"));
+    EXPECT_EQ(1, table.Contains("USB\\VID_0F0E"));
     EXPECT_EQ(0, table.Contains(ID_B));
-    EXPECT_EQ(0, table.Contains("USB\\VID_04B9"));
+    EXPECT_EQ(0, table.Contains("USB\\VID_0F0F"));
     table.Clear();
     EXPECT_EQ(0u, table.Count());
     EXPECT_EQ(0, table.Contains(ID_A));

@@ -187,13 +187,13 @@ std::vector<std::string> ScanIds(std::string bytes) {
 TEST(NativeInfIds, HostileInfText) {
     // UTF-16: the prefix never stands as 8-bit text.
     std::string utf16;
-    for (char c : std::string("%D%=I,USB\\VID_04B8&PID_0110\r\n")) {
+    for (char c : std::string("%D%=I,USB\\VID_0F0E&PID_0110\r\n")) {
         utf16 += c;
         utf16 += '\0';
     }
     EXPECT_EQ(std::vector<std::string>{}, ScanIds("\xFF\xFE" + utf16));
     // An id cut by the end of the file is kept as far as it goes.
-    EXPECT_EQ(std::vector<std::string>{"USB\\VID_04B8&PID"}, ScanIds("x=USB\\VID_04B8&PID"));
+    EXPECT_EQ(std::vector<std::string>{"USB\\VID_0F0E&PID"}, ScanIds("x=USB\\VID_0F0E&PID"));
     // A megabyte line; CR-only line ends are ordinary bytes.
     EXPECT_EQ(
         (std::vector<std::string>{"USB\\VID_0001&PID_0002", "USB\\VID_0003&PID_0004"}),

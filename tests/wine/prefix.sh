@@ -14,11 +14,13 @@ prefix_complete() {
     [ -f "$prefix/system.reg" ] && grep -qi 'Services\\\\stisvc\]' "$prefix/system.reg"
 }
 
+# Each attempt is bounded: under emulation a creation occasionally hangs instead of dying.
 create_prefix() {
+    quiet wineserver -k
     rm -rf "$prefix"
     mkdir -p "$(dirname "$prefix")"
-    quiet env WINEARCH="$arch" wineboot -i
-    quiet wineserver -w
+    quiet timeout 240 env WINEARCH="$arch" wineboot -i
+    quiet timeout 60 wineserver -w || quiet wineserver -k
 }
 
 case "$action" in
@@ -34,13 +36,13 @@ boot)
         fi
         create_prefix
     done
-    (wineserver -p; wine wineboot) </dev/null >/dev/null 2>&1
+    (wineserver -p; timeout 120 wine wineboot) </dev/null >/dev/null 2>&1
     # A crashing test program must end, not wait for a debugger.
     quiet wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
         /v Auto /t REG_SZ /d 0 /f
     quiet wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
         /v Debugger /f
-    quiet wine cmd /c exit 0 || {
+    quiet timeout 120 wine cmd /c exit 0 || {
         echo "the $arch Wine prefix at $prefix does not run programs" >&2
         exit 1
     }

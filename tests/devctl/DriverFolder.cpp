@@ -11,8 +11,10 @@ const char* const TOOL_NAMES[5] = {"DPInst.exe", "DPInst64.exe", "devcon.exe", "
 const char SAMPLE_ID_1[] = "USB\\VID_1D2F&PID_0100";
 const char SAMPLE_ID_2[] = "USB\\VID_1D2F&PID_0200";
 
+const char DRIVER_TORVANE[] = "TorvaneDriverTest.exe";
+
 CDriverFolder::CDriverFolder(const std::string& tag, Library library, bool withBlank)
-    : test::CProgramFolder(tag, withBlank) {
+    : test::CProgramFolder(tag, withBlank, DRIVER_TORVANE) {
     for (const char* tool : TOOL_NAMES)
         AddBinFile(tool);
     if (library == Library::WithExport)
@@ -51,6 +53,21 @@ bool CDriverFolder::Release(const std::string& tool) {
     }
     Remove(tool + ".hold");
     return WaitForJournalLine(tool + " ended");
+}
+
+testing::AssertionResult CDriverFolder::ReleaseAfterSeeingTheRunWait(const std::string& tool,
+                                                                    const std::string& lastLine) {
+    if (!WaitForJournalLine(lastLine))
+        return testing::AssertionFailure() << "the journal never showed " << lastLine;
+    Sleep(2000);
+    std::vector<std::string> journal = Journal();
+    if (journal.empty() || journal.back() != lastLine)
+        return testing::AssertionFailure()
+               << "the run went on while " << tool << " was still running: "
+               << (journal.empty() ? std::string("(no journal)") : journal.back());
+    if (!Release(tool))
+        return testing::AssertionFailure() << tool << " did not end when released";
+    return testing::AssertionSuccess();
 }
 
 std::string CDriverFolder::ShortPath() const {

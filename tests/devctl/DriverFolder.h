@@ -2,6 +2,8 @@
 // and library (tests/tools), and an INF; with the journal the stand-ins keep there.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -13,6 +15,10 @@ enum class Library { WithExport, WithoutExport, Missing };
 
 // The stand-in tools, under the names the product starts them by.
 extern const char* const TOOL_NAMES[5];
+
+// The file name Torvane.exe has in a driver folder. The driver tests set the Windows version
+// Wine reports to it; under its own name that setting reaches no other test's Torvane.exe.
+extern const char DRIVER_TORVANE[];
 
 class CDriverFolder : public test::CProgramFolder {
 public:
@@ -30,6 +36,11 @@ public:
     void Hold(const std::string& tool, const std::string& how);
     // Lets a tool held forever end; true once its journal says it ended (bounded wait).
     bool Release(const std::string& tool);
+    // With a tool held forever by a run in progress: waits until the journal ends with
+    // lastLine, checks that nothing follows it for two seconds (the run waits for the tool),
+    // then releases the tool.
+    testing::AssertionResult ReleaseAfterSeeingTheRunWait(const std::string& tool,
+                                                          const std::string& lastLine);
 
     // The folder in short form, as the product names it in its command lines.
     std::string ShortPath() const;

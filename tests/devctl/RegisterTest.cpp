@@ -18,7 +18,6 @@ using devtest::RunTorvaneIn;
 using Strings = std::vector<std::string>;
 
 const char WIA[] = "stisvc";
-const char TORVANE[] = "Torvane.exe";
 
 std::string PelluxIni(const std::string& infName) {
     return "[SetupCopyOEMInf]\r\nSourceInfFileName=" + infName + "\r\n";
@@ -43,7 +42,7 @@ protected:
 };
 
 TEST_F(Register, XpRunsPelluxWithTheInfNameInItsSettingsThenTheRescan) {
-    test::CWindowsVersionOverride version(TORVANE, "winxp");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "winxp");
     CDriverFolder folder("regxp");
     for (const char* args : {"REGISTER scanner.inf /Q", "register scanner.inf"}) {
         RunTorvaneIn(folder, args);
@@ -58,7 +57,7 @@ TEST_F(Register, XpRunsPelluxWithTheInfNameInItsSettingsThenTheRescan) {
 TEST_F(Register, Version52RunsPelluxThenThe64BitRescan) {
     CDriverFolder folder("reg2003");
     for (const char* windows : {"win2003", "winxp64"}) {
-        test::CWindowsVersionOverride version(TORVANE, windows);
+        test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
         RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
         EXPECT_EQ(
             Strings({folder.ToolLine("Pellux.exe"), folder.ToolLine("devcon64.exe", " Rescan"),
@@ -72,7 +71,7 @@ TEST_F(Register, Version52RunsPelluxThenThe64BitRescan) {
 TEST_F(Register, Modern64BitWindowsRunsDPInst64QuietOnlyWhenAsked) {
     CDriverFolder folder("reg64");
     for (const char* windows : {"win7", "win10"}) {
-        test::CWindowsVersionOverride version(TORVANE, windows);
+        test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
         RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
         EXPECT_EQ(Strings({folder.ToolLine("DPInst64.exe", " /Q"),
                            folder.ToolLine("devcon64.exe", " Rescan"), LibraryCall("", 2),
@@ -94,7 +93,7 @@ TEST_F(Register, Modern64BitWindowsRunsDPInst64QuietOnlyWhenAsked) {
 TEST_F(Register, OlderWindowsRunNoToolAndWriteNoSettingsButCallTheLibrary) {
     CDriverFolder folder("regold");
     for (const char* windows : {"win95", "nt40", "win98", "winme", "win2k"}) {
-        test::CWindowsVersionOverride version(TORVANE, windows);
+        test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
         RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
         EXPECT_EQ(Strings({LibraryCall("", 2), LibraryCall("", 1)}), TakeJournal(folder))
             << windows;
@@ -103,7 +102,7 @@ TEST_F(Register, OlderWindowsRunNoToolAndWriteNoSettingsButCallTheLibrary) {
 }
 
 TEST_F(Register, LibraryWithTheExportLeavesTheServiceAlone) {
-    test::CWindowsVersionOverride version(TORVANE, "win7");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("regsvc");
     ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
     RunTorvaneIn(folder, "REGISTER scanner.inf");
@@ -119,7 +118,7 @@ TEST_F(Register, LibraryWithTheExportLeavesTheServiceAlone) {
 TEST_F(Register, LibraryWithoutTheExportGetsTheServiceRestartedInstead) {
     CDriverFolder folder("regnoexp", Library::WithoutExport);
     {
-        test::CWindowsVersionOverride version(TORVANE, "win7");
+        test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
         ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
         RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
         EXPECT_EQ(Strings({folder.ToolLine("DPInst64.exe", " /Q"),
@@ -131,7 +130,7 @@ TEST_F(Register, LibraryWithoutTheExportGetsTheServiceRestartedInstead) {
             << "started again, also when it had not been running";
     }
     {
-        test::CWindowsVersionOverride version(TORVANE, "win2k");
+        test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win2k");
         ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
         RunTorvaneIn(folder, "REGISTER scanner.inf");
         EXPECT_FALSE(folder.HasJournal());
@@ -142,7 +141,7 @@ TEST_F(Register, LibraryWithoutTheExportGetsTheServiceRestartedInstead) {
 }
 
 TEST_F(Register, WithoutTheLibraryNothingIsDone) {
-    test::CWindowsVersionOverride version(TORVANE, "winxp");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "winxp");
     CDriverFolder folder("regnolib", Library::Missing);
     ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
     RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
@@ -152,7 +151,7 @@ TEST_F(Register, WithoutTheLibraryNothingIsDone) {
 }
 
 TEST_F(Register, MissingToolsAreSkippedAndTheRestStillRuns) {
-    test::CWindowsVersionOverride version(TORVANE, "win7");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("regtools");
     folder.Remove("DPInst64.exe");
     RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
@@ -167,11 +166,19 @@ TEST_F(Register, MissingToolsAreSkippedAndTheRestStillRuns) {
 }
 
 TEST_F(Register, EachChildIsWaitedForToItsEnd) {
-    test::CWindowsVersionOverride version(TORVANE, "win7");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("regwait");
-    folder.Hold("DPInst64.exe", "1500");
-    folder.Hold("devcon64.exe", "1500");
-    RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
+    folder.Hold("DPInst64.exe", "forever");
+    folder.Hold("devcon64.exe", "forever");
+    test::CChild torvane("\"" + folder.Torvane() + "\" REGISTER scanner.inf /Q");
+    ASSERT_TRUE(torvane.Started());
+    EXPECT_TRUE(folder.ReleaseAfterSeeingTheRunWait("DPInst64.exe",
+                                                    folder.ToolLine("DPInst64.exe", " /Q")));
+    EXPECT_TRUE(folder.ReleaseAfterSeeingTheRunWait("devcon64.exe",
+                                                    folder.ToolLine("devcon64.exe", " Rescan")));
+    const test::RunResult result = torvane.Wait(60000);
+    EXPECT_TRUE(result.finished);
+    EXPECT_EQ(0u, result.exitCode);
     EXPECT_EQ(Strings({folder.ToolLine("DPInst64.exe", " /Q"), "DPInst64.exe ended",
                        folder.ToolLine("devcon64.exe", " Rescan"), "devcon64.exe ended",
                        LibraryCall("", 2), LibraryCall("", 1)}),
@@ -179,7 +186,7 @@ TEST_F(Register, EachChildIsWaitedForToItsEnd) {
 }
 
 TEST_F(Register, InfNameTooLongToKeepIsRefusedAndNothingIsDone) {
-    test::CWindowsVersionOverride version(TORVANE, "win7");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("reglong", Library::WithoutExport);
     const std::string longest = std::string(45, 'N') + ".INF"; // 49 characters
     ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
@@ -196,7 +203,7 @@ TEST_F(Register, InfNameTooLongToKeepIsRefusedAndNothingIsDone) {
 }
 
 TEST_F(Register, LibraryIsNeverTakenFromTheCurrentDirectoryOrPath) {
-    test::CWindowsVersionOverride version(TORVANE, "win7");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("regplant", Library::Missing);
     test::CTempFolder planted("planted");
     CopyFileA(test::BinFile("Ulmora.dll").c_str(), planted.File("Ulmora.dll").c_str(), FALSE);
@@ -227,7 +234,7 @@ TEST_F(Register, LibraryIsNeverTakenFromTheCurrentDirectoryOrPath) {
 }
 
 TEST_F(Register, ProgramFolderWithABlankIsNamedByItsShortForm) {
-    test::CWindowsVersionOverride version(TORVANE, "win7");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("regblank", Library::WithExport, true);
     ASSERT_NE(std::string::npos, folder.Path().find(' '));
     ASSERT_EQ(std::string::npos, folder.ShortPath().find(' '));

@@ -19,7 +19,6 @@ using devtest::SAMPLE_ID_2;
 using Strings = std::vector<std::string>;
 
 const char WIA[] = "stisvc";
-const char TORVANE[] = "Torvane.exe";
 
 class Unregister : public ::testing::Test {
 protected:
@@ -47,7 +46,7 @@ protected:
 TEST_F(Unregister, Modern64BitWindowsUninstallsThenRemovesEachDeviceAndRestartsTheService) {
     CDriverFolder folder("unreg64");
     for (const char* windows : {"win7", "win10"}) {
-        test::CWindowsVersionOverride version(TORVANE, windows);
+        test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
         ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
         RunTorvaneIn(folder, "UNREGISTER scanner.inf");
         EXPECT_EQ(Removal(folder, "DPInst64.exe", "Devcon64.exe"), TakeJournal(folder)) << windows;
@@ -58,7 +57,7 @@ TEST_F(Unregister, Modern64BitWindowsUninstallsThenRemovesEachDeviceAndRestartsT
 }
 
 TEST_F(Unregister, KeepStoppedWordLeavesTheServiceStopped) {
-    test::CWindowsVersionOverride version(TORVANE, "win7");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("unregkeep");
     ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_RUNNING));
     RunTorvaneIn(folder, "unregister scanner.inf stopwia");
@@ -74,14 +73,14 @@ TEST_F(Unregister, KeepStoppedWordLeavesTheServiceStopped) {
 TEST_F(Unregister, Version52RunsThe64BitTools) {
     CDriverFolder folder("unreg2003");
     for (const char* windows : {"win2003", "winxp64"}) {
-        test::CWindowsVersionOverride version(TORVANE, windows);
+        test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
         RunTorvaneIn(folder, "UNREGISTER scanner.inf STOPWIA");
         EXPECT_EQ(Removal(folder, "DPInst64.exe", "Devcon64.exe"), TakeJournal(folder)) << windows;
     }
 }
 
 TEST_F(Unregister, XpCallsTheLibraryTwicePerIdAndStartsNoProgram) {
-    test::CWindowsVersionOverride version(TORVANE, "winxp");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "winxp");
     CDriverFolder folder("unregxp");
     ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
     RunTorvaneIn(folder, "UNREGISTER scanner.inf");
@@ -102,7 +101,7 @@ TEST_F(Unregister, OlderWindowsDoNothingNotEvenTheServiceStop) {
     CDriverFolder folder("unregold");
     ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_RUNNING));
     for (const char* windows : {"win95", "nt40", "win98", "winme", "win2k"}) {
-        test::CWindowsVersionOverride version(TORVANE, windows);
+        test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
         RunTorvaneIn(folder, "UNREGISTER scanner.inf STOPWIA");
         EXPECT_FALSE(folder.HasJournal()) << windows;
         EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), test::QueryServiceState(WIA)) << windows;
@@ -110,7 +109,7 @@ TEST_F(Unregister, OlderWindowsDoNothingNotEvenTheServiceStop) {
 }
 
 TEST_F(Unregister, WithoutTheExportOrTheLibraryNothingIsDone) {
-    test::CWindowsVersionOverride version(TORVANE, "win7");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_RUNNING));
     for (Library library : {Library::WithoutExport, Library::Missing}) {
         CDriverFolder folder("unregnolib", library);
@@ -121,7 +120,7 @@ TEST_F(Unregister, WithoutTheExportOrTheLibraryNothingIsDone) {
 }
 
 TEST_F(Unregister, InfWithoutUsableIdsOnlyUninstalls) {
-    test::CWindowsVersionOverride version(TORVANE, "win7");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("unregnoids");
     const std::string uninstall =
         folder.ToolLine("DPInst64.exe", " /U \"" + folder.ShortPath() + "\\SCANNER.INF\" /d /q");
@@ -139,7 +138,7 @@ TEST_F(Unregister, InfWithoutUsableIdsOnlyUninstalls) {
 }
 
 TEST_F(Unregister, EveryIdOfALargeInfIsRemovedOnce) {
-    test::CWindowsVersionOverride version(TORVANE, "win7");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("unregmany");
     std::string inf = "; " + std::string(120000, '-') + "\r\n";
     Strings ids;
@@ -161,7 +160,7 @@ TEST_F(Unregister, EveryIdOfALargeInfIsRemovedOnce) {
 }
 
 TEST_F(Unregister, MissingToolsAreSkippedAndTheLibraryStillCalled) {
-    test::CWindowsVersionOverride version(TORVANE, "win7");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("unregtools");
     folder.Remove("DPInst64.exe");
     folder.Remove("devcon64.exe");
@@ -171,17 +170,21 @@ TEST_F(Unregister, MissingToolsAreSkippedAndTheLibraryStillCalled) {
 }
 
 TEST_F(Unregister, EachChildIsWaitedForBeforeTheNextStep) {
-    test::CWindowsVersionOverride version(TORVANE, "win7");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("unregwait");
-    folder.Hold("DPInst64.exe", "1500");
-    RunTorvaneIn(folder, "UNREGISTER scanner.inf STOPWIA");
+    folder.Hold("DPInst64.exe", "forever");
+    test::CChild torvane("\"" + folder.Torvane() + "\" UNREGISTER scanner.inf STOPWIA");
+    ASSERT_TRUE(torvane.Started());
+    EXPECT_TRUE(folder.ReleaseAfterSeeingTheRunWait(
+        "DPInst64.exe", Removal(folder, "DPInst64.exe", "Devcon64.exe").front()));
+    EXPECT_TRUE(torvane.Wait(60000).finished);
     Strings expected = Removal(folder, "DPInst64.exe", "Devcon64.exe");
     expected.insert(expected.begin() + 1, "DPInst64.exe ended");
     EXPECT_EQ(expected, TakeJournal(folder));
 }
 
 TEST_F(Unregister, ProgramFolderWithABlankIsNamedByItsShortForm) {
-    test::CWindowsVersionOverride version(TORVANE, "win7");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("unregblank", Library::WithExport, true);
     ASSERT_EQ(std::string::npos, folder.ShortPath().find(' '));
     RunTorvaneIn(folder, "UNREGISTER scanner.inf STOPWIA");

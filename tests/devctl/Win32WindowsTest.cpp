@@ -21,7 +21,6 @@ using devtest::SAMPLE_ID_1;
 using devtest::SAMPLE_ID_2;
 using Strings = std::vector<std::string>;
 
-const char TORVANE[] = "Torvane.exe";
 
 Strings TakeJournal(const CDriverFolder& folder) {
     Strings journal = folder.Journal();
@@ -38,7 +37,7 @@ TEST(Win32Windows, ThisProcessDoesNotRunUnderWow64) {
 TEST(Win32Windows, RegisterRunsDPInstQuietOnlyWhenAskedThenTheRescan) {
     CDriverFolder folder("reg32");
     for (const char* windows : {"win7", "win10"}) {
-        test::CWindowsVersionOverride version(TORVANE, windows);
+        test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
         RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
         EXPECT_EQ(
             Strings({folder.ToolLine("DPInst.exe", " /Q"), folder.ToolLine("devcon.exe", " Rescan"),
@@ -56,7 +55,7 @@ TEST(Win32Windows, RegisterRunsDPInstQuietOnlyWhenAskedThenTheRescan) {
 }
 
 TEST(Win32Windows, UnregisterRunsThe32BitUninstallAndDeviceRemovals) {
-    test::CWindowsVersionOverride version(TORVANE, "win7");
+    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("unreg32");
     const Strings expected = {
         folder.ToolLine("DPInst.exe", " /U \"" + folder.ShortPath() + "\\SCANNER.INF\" /d /q"),

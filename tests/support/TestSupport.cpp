@@ -43,38 +43,52 @@ CTempFolder::~CTempFolder() {
     DeleteTree(m_path);
 }
 
-CProgramFolder::CProgramFolder(const std::string& tag, bool withBlank)
-    : CTempFolder(tag, withBlank) {
-    AddBinFile("Torvane.exe");
+CProgramFolder::CProgramFolder(const std::string& tag, bool withBlank, const std::string& exeName)
+    : CTempFolder(tag, withBlank), m_exeName(exeName) {
+    AddBinFile("Torvane.exe", exeName);
 }
 
 void CProgramFolder::AddBinFile(const std::string& binName, const std::string& asName) const {
     CopyFileA(BinFile(binName).c_str(), File(asName.empty() ? binName : asName).c_str(), FALSE);
 }
 
-RunResult RunAndWait(const std::string& commandLine, DWORD timeoutMs,
-                     const std::string& currentDirectory) {
-    RunResult result;
+CChild::CChild(const std::string& commandLine, const std::string& currentDirectory) {
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
     if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup,
-                        &info))
+                        &m_info))
+        m_info = PROCESS_INFORMATION();
+}
+
+CChild::~CChild() {
+    if (Started())
+        Wait(0);
+}
+
+RunResult CChild::Wait(DWORD timeoutMs) {
+    RunResult result;
+    if (!Started())
         return result;
     result.started = true;
-    if (WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(m_info.hProcess, timeoutMs) == WAIT_OBJECT_0) {
         result.finished = true;
-        GetExitCodeProcess(info.hProcess, &result.exitCode);
+        GetExitCodeProcess(m_info.hProcess, &result.exitCode);
     } else {
-        TerminateProcess(info.hProcess, 99);
-        WaitForSingleObject(info.hProcess, 5000);
+        TerminateProcess(m_info.hProcess, 99);
+        WaitForSingleObject(m_info.hProcess, 5000);
     }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
+    CloseHandle(m_info.hThread);
+    CloseHandle(m_info.hProcess);
+    m_info = PROCESS_INFORMATION();
     return result;
+}
+
+RunResult RunAndWait(const std::string& commandLine, DWORD timeoutMs,
+                     const std::string& currentDirectory) {
+    return CChild(commandLine, currentDirectory).Wait(timeoutMs);
 }
 
 RunResult RunTorvane(const CProgramFolder& folder, const std::string& args, DWORD timeoutMs) {

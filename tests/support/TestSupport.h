@@ -32,19 +32,40 @@ private:
     std::string m_path;
 };
 
-// A temporary program folder holding a copy of Torvane.exe, as an installer lays it out.
+// A temporary program folder holding a copy of Torvane.exe, as an installer lays it out, under
+// exeName if given (see CWindowsVersionOverride).
 class CProgramFolder : public CTempFolder {
 public:
-    explicit CProgramFolder(const std::string& tag, bool withBlank = false);
+    explicit CProgramFolder(const std::string& tag, bool withBlank = false,
+                            const std::string& exeName = "Torvane.exe");
     // Copies a built file (from the bin folder) into the program folder, under asName if given.
     void AddBinFile(const std::string& binName, const std::string& asName = "") const;
-    std::string Torvane() const { return File("Torvane.exe"); }
+    std::string Torvane() const { return File(m_exeName); }
+
+private:
+    std::string m_exeName;
 };
 
 struct RunResult {
     bool started = false;
     bool finished = false; // false when the wait timed out (the child is then ended)
     DWORD exitCode = 0;
+};
+
+// A child started (CreateProcessA, no application name) and not yet waited for, so that a test
+// can look at what it does while it runs. Ended if still running when destroyed.
+class CChild {
+public:
+    explicit CChild(const std::string& commandLine, const std::string& currentDirectory = "");
+    ~CChild();
+    CChild(const CChild&) = delete;
+    CChild& operator=(const CChild&) = delete;
+    bool Started() const { return m_info.hProcess != nullptr; }
+    // Waits up to timeoutMs; a child still running then is ended (finished stays false).
+    RunResult Wait(DWORD timeoutMs);
+
+private:
+    PROCESS_INFORMATION m_info = {};
 };
 
 // Starts commandLine (CreateProcessA, no application name) and waits up to timeoutMs.
@@ -70,7 +91,11 @@ bool WaitForServiceState(const std::string& name, DWORD state, DWORD timeoutMs);
 bool BringServiceTo(const std::string& name, DWORD state, DWORD timeoutMs = 20000);
 
 // Sets the Windows version Wine reports to one program (keyed by its file name), and puts the
-// previous setting back when destroyed. Tests using it must hold the "appdefaults" lock.
+// previous setting back when destroyed. Tests using it must hold the "appdefaults" lock, and
+// override only a file name that no other test starts: the setting reaches every process of
+// that name in the prefix. (Under a Windows 9x version Wine's RegSetValueExA stores REG_SZ data
+// only up to its first NUL; a SET_SAVE_FOLDER run of another test, started while Torvane.exe was
+// set to one, once wrote its 260-byte folder value as 25 bytes.)
 class CWindowsVersionOverride {
 public:
     CWindowsVersionOverride(const std::string& exeName, const std::string& version);

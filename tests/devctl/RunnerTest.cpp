@@ -126,7 +126,9 @@ TEST_F(HiddenRunner, MissingProgramOrNullLineIsNotStarted) {
 TEST_F(HiddenRunner, WaitsForTheChildToEnd) {
     m_folder.Hold("DPInst.exe", "1500");
     std::string line = Line(" /U x");
+    const DWORD start = GetTickCount();
     EXPECT_EQ(1, RunHiddenAndWait(&line[0]));
+    EXPECT_GE(GetTickCount() - start, 1500u) << "returned before the child could have ended";
     EXPECT_EQ(Strings({Line(" /U x"), "DPInst.exe ended"}), m_folder.Journal());
 }
 

@@ -17,6 +17,15 @@ SERVICE_STATUS SentinelStatus() {
     return status;
 }
 
+// Milliseconds a stop of the named service took: the product's stop, or with the limits given.
+DWORD TimedStop(const std::string& name, SERVICE_STATUS* status,
+                const tagStopPollLimits* limits = nullptr) {
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(1, limits == nullptr ? StopNamedService(name.c_str(), status)
+                                   : StopNamedServiceWithin(name.c_str(), status, *limits));
+    return GetTickCount() - start;
+}
+
 bool IsSentinel(const SERVICE_STATUS& status) {
     SERVICE_STATUS sentinel = SentinelStatus();
     return memcmp(&status, &sentinel, sizeof(status)) == 0;
@@ -130,7 +139,9 @@ protected:
 TEST_F(SlowStoppingService, StopWaitsWhileTheServiceIsStopPending) {
     Install("hold=2500 waithint=1000 advance");
     SERVICE_STATUS status = SentinelStatus();
-    EXPECT_EQ(1, StopNamedService(m_name.c_str(), &status));
+    const DWORD elapsed = TimedStop(m_name, &status);
+    EXPECT_GE(elapsed, 2000u) << "did not wait while the service was stopping";
+    EXPECT_LT(elapsed, 30000u) << "went on polling after the service had stopped";
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status.dwCurrentState);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), test::QueryServiceState(m_name))
         << "returned while the service was still stopping";
@@ -139,7 +150,9 @@ TEST_F(SlowStoppingService, StopWaitsWhileTheServiceIsStopPending) {
 TEST_F(SlowStoppingService, StalledCheckPointIsGivenUpOnAfterTheWaitHint) {
     Install("forever waithint=1000");
     const tagStopPollLimits limits = {500, 1000, 60000, 180000};
-    EXPECT_EQ(1, StopNamedServiceWithin(m_name.c_str(), nullptr, limits));
+    const DWORD elapsed = TimedStop(m_name, nullptr, &limits);
+    EXPECT_GE(elapsed, 1000u) << "gave up before the wait hint had passed without progress";
+    EXPECT_LT(elapsed, 30000u) << "waited on past the stalled check point's wait hint";
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOP_PENDING), test::QueryServiceState(m_name))
         << "a service that never stops is given up on, still pending";
 }
@@ -147,7 +160,9 @@ TEST_F(SlowStoppingService, StalledCheckPointIsGivenUpOnAfterTheWaitHint) {
 TEST_F(SlowStoppingService, ServiceThatKeepsReportingProgressIsGivenUpOnAtTheTotalLimit) {
     Install("forever waithint=1000 advance");
     const tagStopPollLimits limits = {500, 1000, 2000, 4000};
-    EXPECT_EQ(1, StopNamedServiceWithin(m_name.c_str(), nullptr, limits));
+    const DWORD elapsed = TimedStop(m_name, nullptr, &limits);
+    EXPECT_GE(elapsed, 4000u) << "gave up on a service that reports progress before the limit";
+    EXPECT_LT(elapsed, 30000u) << "waited on past the total limit";
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOP_PENDING), test::QueryServiceState(m_name));
 }
 

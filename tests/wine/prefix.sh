@@ -14,10 +14,53 @@ prefix_complete() {
     [ -f "$prefix/system.reg" ] && grep -qi 'Services\\\\stisvc\]' "$prefix/system.reg"
 }
 
+# Registry keys that tests change and put back (shell folders, the user profile list) or that
+# only tests write (per-program Windows versions). A test killed by its timeout cannot put them
+# back, so every boot restores them as they were when the prefix was made.
+baseline="$prefix.baseline"
+RESTORED_KEYS='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders
+HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders
+HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders
+HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders
+HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\ProfileList'
+REMOVED_KEYS='HKEY_CURRENT_USER\Software\Wine\AppDefaults'
+
+# Exports each restored key of the new prefix (keys the prefix lacks are left out).
+save_baseline() {
+    rm -rf "$baseline"
+    mkdir -p "$baseline"
+    n=0
+    printf '%s\n' "$RESTORED_KEYS" | while IFS= read -r key; do
+        n=$((n + 1))
+        quiet timeout 120 wine reg export "$key" "$baseline/$n.reg" /y || rm -f "$baseline/$n.reg"
+    done
+}
+
+# One registry script (UTF-16, as the registry editor writes it) that deletes every restored and
+# removed key and imports the saved state of the restored ones; run with the registry editor.
+restore_baseline() {
+    [ -d "$baseline" ] || return 0
+    script="$baseline/reset.reg"
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+        printf '%s\n%s\n' "$REMOVED_KEYS" "$RESTORED_KEYS" | while IFS= read -r key; do
+            printf '[-%s]\r\n\r\n' "$key"
+        done
+        for saved in "$baseline"/[0-9]*.reg; do
+            [ -f "$saved" ] || continue
+            iconv -f UTF-16 -t UTF-8 "$saved" | tail -n +2
+            printf '\r\n'
+        done
+    } | iconv -f UTF-8 -t UTF-16LE >"$script.body"
+    { printf '\377\376'; cat "$script.body"; } >"$script"
+    rm -f "$script.body"
+    quiet timeout 120 wine regedit /s "Z:$(printf '%s' "$script" | tr / '\\\\')"
+}
+
 # Each attempt is bounded: under emulation a creation occasionally hangs instead of dying.
 create_prefix() {
     quiet wineserver -k
-    rm -rf "$prefix"
+    rm -rf "$prefix" "$baseline"
     mkdir -p "$(dirname "$prefix")"
     quiet timeout 240 env WINEARCH="$arch" wineboot -i
     quiet timeout 60 wineserver -w || quiet wineserver -k
@@ -37,6 +80,8 @@ boot)
         create_prefix
     done
     (wineserver -p; timeout 120 wine wineboot) </dev/null >/dev/null 2>&1
+    [ -d "$baseline" ] || save_baseline
+    restore_baseline
     # A crashing test program must end, not wait for a debugger.
     quiet wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
         /v Auto /t REG_SZ /d 0 /f

@@ -111,6 +111,7 @@ std::string LibraryCall(const std::string& text, int code) {
 }
 
 std::vector<std::string> JournalLines(const std::string& path) {
+    EXPECT_FALSE(test::FileExists(path + ".lost")) << "a stand-in could not write to " << path;
     std::vector<std::string> lines;
     const std::string bytes = test::ReadFileBytes(path);
     size_t start = 0;

@@ -27,7 +27,7 @@ std::string ModuleFileName(HMODULE hModule) {
 void AppendToJournal(const std::string& folder, const std::string& line) {
     const std::string path = folder + "\\" + JOURNAL_NAME;
     const std::string record = line + "\r\n";
-    for (int attempt = 0; attempt < 200; ++attempt) {
+    for (int attempt = 0; attempt < 2400; ++attempt) {
         HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -39,6 +39,8 @@ void AppendToJournal(const std::string& folder, const std::string& line) {
         }
         Sleep(25);
     }
+    CloseHandle(CreateFileA((path + ".lost").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 } // namespace standin

@@ -15,8 +15,10 @@ const char JOURNAL_NAME[] = "journal.txt";
 std::string ModuleFolder(HMODULE hModule);
 std::string ModuleFileName(HMODULE hModule);
 
-// Appends line and CR LF to the journal in folder, in one write. Retries for a while when
-// another stand-in holds the file.
+// Appends line and CR LF to the journal in folder, in one write. Retries for up to a minute
+// when another stand-in holds the file; a line that still cannot be written is not dropped
+// silently: the file "journal.txt.lost" is created beside the journal, which the tests' journal
+// reader reports as a failure.
 void AppendToJournal(const std::string& folder, const std::string& line);
 
 } // namespace standin

@@ -16,13 +16,13 @@ const char DRIVER_TORVANE[] = "TorvaneDriverTest.exe";
 CDriverFolder::CDriverFolder(const std::string& tag, Library library, bool withBlank)
     : test::CProgramFolder(tag, withBlank, DRIVER_TORVANE) {
     for (const char* tool : TOOL_NAMES)
-        AddBinFile(tool);
-    if (library == Library::WithExport)
-        AddBinFile("Ulmora.dll");
-    else if (library == Library::WithoutExport)
-        AddBinFile("UlmoraNoExport.dll", "Ulmora.dll");
-    CopyFileA(test::SourceFile("samples/setup/scanner.inf").c_str(), File("scanner.inf").c_str(),
-              FALSE);
+        EXPECT_TRUE(AddBinFile(tool));
+    if (library == Library::WithExport) {
+        EXPECT_TRUE(AddBinFile("Ulmora.dll"));
+    } else if (library == Library::WithoutExport) {
+        EXPECT_TRUE(AddBinFile("UlmoraNoExport.dll", "Ulmora.dll"));
+    }
+    EXPECT_TRUE(test::CopyInto(test::SourceFile("samples/setup/scanner.inf"), File("scanner.inf")));
 }
 
 CDriverFolder::~CDriverFolder() {
@@ -35,7 +35,7 @@ void CDriverFolder::Remove(const std::string& name) const {
 }
 
 void CDriverFolder::WriteFile(const std::string& name, const std::string& bytes) const {
-    test::WriteFileBytes(File(name), bytes);
+    EXPECT_TRUE(test::WriteFileBytes(File(name), bytes)) << File(name);
 }
 
 void CDriverFolder::Hold(const std::string& tool, const std::string& how) {

@@ -206,7 +206,8 @@ TEST_F(Register, LibraryIsNeverTakenFromTheCurrentDirectoryOrPath) {
     test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("regplant", Library::Missing);
     test::CTempFolder planted("planted");
-    CopyFileA(test::BinFile("Ulmora.dll").c_str(), planted.File("Ulmora.dll").c_str(), FALSE);
+    ASSERT_TRUE(test::CopyInto(test::BinFile("Ulmora.dll"), planted.File("Ulmora.dll")));
+    ASSERT_FALSE(test::FileExists(folder.File("Ulmora.dll")));
 
     RunTorvaneIn(folder, "REGISTER scanner.inf /Q", planted.Path());
     EXPECT_FALSE(test::FileExists(planted.File("journal.txt"))) << "loaded from the current dir";
@@ -227,7 +228,7 @@ TEST_F(Register, LibraryIsNeverTakenFromTheCurrentDirectoryOrPath) {
     folder.Remove("journal.txt");
 
     // The program folder's own library comes first.
-    folder.AddBinFile("Ulmora.dll");
+    ASSERT_TRUE(folder.AddBinFile("Ulmora.dll"));
     RunTorvaneIn(folder, "REGISTER scanner.inf /Q", planted.Path());
     EXPECT_FALSE(test::FileExists(planted.File("journal.txt")));
     EXPECT_EQ(4u, TakeJournal(folder).size());

@@ -162,10 +162,10 @@ TEST(LongProgramFolder, ToolsAreStartedByTheirQuotedPath) {
     const std::string folder = outer.File("setup folder");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     for (const char* tool : devtest::TOOL_NAMES)
-        CopyFileA(test::BinFile(tool).c_str(), (folder + "\\" + tool).c_str(), FALSE);
-    CopyFileA(test::SourceFile("samples/setup/scanner.inf").c_str(),
-              (folder + "\\scanner.inf").c_str(), FALSE);
-    CopyFileA(test::BinFile("DPInst.exe").c_str(), outer.File("setup.exe").c_str(), FALSE);
+        ASSERT_TRUE(test::CopyInto(test::BinFile(tool), folder + "\\" + tool));
+    ASSERT_TRUE(
+        test::CopyInto(test::SourceFile("samples/setup/scanner.inf"), folder + "\\scanner.inf"));
+    ASSERT_TRUE(test::CopyInto(test::BinFile("DPInst.exe"), outer.File("setup.exe")));
     const std::string journal = folder + "\\journal.txt";
     const std::string quoted = "\"" + folder;
     CLongFolderDevCtr controller(folder, "scanner.inf");

@@ -66,22 +66,27 @@ bool GetValueDeep(HKEY root, const std::string& path, const std::string& name, D
 void BuildTree(HKEY root, const std::string& path, int nDepth, int nFanout, int nValues,
                REGSAM samView) {
     HKEY key = OpenDeep(root, path, true, samView);
-    if (key == nullptr)
+    if (key == nullptr) {
+        ADD_FAILURE() << "cannot create " << path;
         return;
+    }
     for (int i = 0; i < nValues; ++i) {
         std::string name = "V" + std::to_string(i);
+        LONG status;
         if (i % 3 == 0) {
             std::string data = Sz("value " + std::to_string(i));
-            RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
-                           static_cast<DWORD>(data.size()));
+            status = RegSetValueExA(key, name.c_str(), 0, REG_SZ,
+                                    reinterpret_cast<const BYTE*>(data.data()),
+                                    static_cast<DWORD>(data.size()));
         } else if (i % 3 == 1) {
             DWORD data = static_cast<DWORD>(i);
-            RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                           sizeof(data));
+            status = RegSetValueExA(key, name.c_str(), 0, REG_DWORD,
+                                    reinterpret_cast<const BYTE*>(&data), sizeof(data));
         } else {
             BYTE data[16] = {1, 2, 3};
-            RegSetValueExA(key, name.c_str(), 0, REG_BINARY, data, sizeof(data));
+            status = RegSetValueExA(key, name.c_str(), 0, REG_BINARY, data, sizeof(data));
         }
+        EXPECT_EQ(ERROR_SUCCESS, status) << path << " " << name;
     }
     RegCloseKey(key);
     if (nDepth <= 0)
@@ -136,8 +141,9 @@ void CLockedKey::SetDacl(bool full) {
 }
 
 CProfileEntry::CProfileEntry(const std::string& sid) : m_sid(sid) {
-    test::SetStringValue(HKEY_LOCAL_MACHINE, std::string(PROFILE_LIST) + "\\" + sid,
-                         "ProfileImagePath", "C:\\users\\" + sid, KEY_WOW64_64KEY);
+    EXPECT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, std::string(PROFILE_LIST) + "\\" + sid,
+                                     "ProfileImagePath", "C:\\users\\" + sid, KEY_WOW64_64KEY))
+        << sid;
 }
 
 CProfileEntry::~CProfileEntry() {
@@ -146,7 +152,7 @@ CProfileEntry::~CProfileEntry() {
 }
 
 CUserHive::CUserHive(const std::string& sid) : m_sid(sid) {
-    test::CreateKey(HKEY_USERS, sid + "\\Software");
+    EXPECT_TRUE(test::CreateKey(HKEY_USERS, sid + "\\Software")) << sid;
 }
 
 CUserHive::~CUserHive() {
@@ -164,13 +170,15 @@ CValueOverride::CValueOverride(HKEY root, const std::string& path, const std::st
     : m_root(root), m_path(path), m_name(name), m_samView(samView) {
     m_hadValue = test::GetValue(root, path, name, &m_type, &m_bytes, samView);
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE | samView, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE | samView, &key) != ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot open " << path << " to change " << name;
         return;
-    if (remove)
-        RegDeleteValueA(key, name.c_str());
-    else
-        RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                       static_cast<DWORD>(bytes.size()));
+    }
+    const LONG status = remove ? (m_hadValue ? RegDeleteValueA(key, name.c_str()) : ERROR_SUCCESS)
+                               : RegSetValueExA(key, name.c_str(), 0, type,
+                                                reinterpret_cast<const BYTE*>(bytes.data()),
+                                                static_cast<DWORD>(bytes.size()));
+    EXPECT_EQ(ERROR_SUCCESS, status) << path << " " << name;
     RegCloseKey(key);
 }
 

@@ -126,7 +126,7 @@ TEST_F(Diagnostics, ReportsPlatformChildrenAndFileDecisions) {
     ASSERT_TRUE(m_capture.Ready());
     for (const char* file :
          {"DPInst.exe", "DPInst64.exe", "devcon.exe", "devcon64.exe", "Pellux.exe", "Ulmora.dll"})
-        m_folder.AddBinFile(file);
+        ASSERT_TRUE(m_folder.AddBinFile(file));
     ASSERT_TRUE(CopyFileA(test::SourceFile("samples/setup/scanner.inf").c_str(),
                           m_folder.File("scanner.inf").c_str(), FALSE));
     DWORD exitCode = 1234;

@@ -60,8 +60,7 @@ TEST_F(TorvaneCommandLine, EmptyBlankAndUnknownLinesDoNothingAndExitZero) {
     // argument would call the library, and an UNREGISTER run would stop the service. The three
     // key commands refuse an empty key path in their own functions as well (their own tests
     // show it), so for them only the exit status can be seen here.
-    m_folder.AddBinFile("Ulmora.dll");
-    ASSERT_TRUE(test::FileExists(m_folder.File("Ulmora.dll")));
+    ASSERT_TRUE(m_folder.AddBinFile("Ulmora.dll"));
     EXPECT_FALSE(StopsRunningService(""));
     EXPECT_FALSE(StopsRunningService("      "));
     EXPECT_FALSE(StopsRunningService("HELP"));

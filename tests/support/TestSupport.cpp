@@ -36,7 +36,7 @@ CTempFolder::CTempFolder(const std::string& tag, bool withBlank) {
     if (base.back() != '\\')
         base += '\\';
     m_path = base + UniqueName(withBlank ? tag + " folder" : tag);
-    CreateDirectoryA(m_path.c_str(), nullptr);
+    EXPECT_TRUE(CreateDirectoryA(m_path.c_str(), nullptr)) << m_path << ": " << GetLastError();
 }
 
 CTempFolder::~CTempFolder() {
@@ -45,11 +45,19 @@ CTempFolder::~CTempFolder() {
 
 CProgramFolder::CProgramFolder(const std::string& tag, bool withBlank, const std::string& exeName)
     : CTempFolder(tag, withBlank), m_exeName(exeName) {
-    AddBinFile("Torvane.exe", exeName);
+    EXPECT_TRUE(AddBinFile("Torvane.exe", exeName));
 }
 
-void CProgramFolder::AddBinFile(const std::string& binName, const std::string& asName) const {
-    CopyFileA(BinFile(binName).c_str(), File(asName.empty() ? binName : asName).c_str(), FALSE);
+testing::AssertionResult CProgramFolder::AddBinFile(const std::string& binName,
+                                                    const std::string& asName) const {
+    return CopyInto(BinFile(binName), File(asName.empty() ? binName : asName));
+}
+
+testing::AssertionResult CopyInto(const std::string& from, const std::string& to) {
+    if (!CopyFileA(from.c_str(), to.c_str(), FALSE))
+        return testing::AssertionFailure() << "cannot copy " << from << " to " << to << ": "
+                                           << GetLastError();
+    return testing::AssertionSuccess();
 }
 
 CChild::CChild(const std::string& commandLine, const std::string& currentDirectory) {
@@ -217,7 +225,7 @@ CWindowsVersionOverride::CWindowsVersionOverride(const std::string& exeName,
         m_hadValue = true;
         m_previous = previous.c_str();
     }
-    SetStringValue(HKEY_CURRENT_USER, m_keyPath, "Version", version);
+    EXPECT_TRUE(SetStringValue(HKEY_CURRENT_USER, m_keyPath, "Version", version)) << exeName;
 }
 
 CWindowsVersionOverride::~CWindowsVersionOverride() {
@@ -236,7 +244,7 @@ CWindowsVersionOverride::~CWindowsVersionOverride() {
 CScratchKey::CScratchKey(HKEY root, const std::string& parent, const std::string& tag,
                          REGSAM samView)
     : m_root(root), m_path(parent + "\\" + UniqueName(tag)), m_samView(samView) {
-    CreateKey(root, m_path, samView);
+    EXPECT_TRUE(CreateKey(root, m_path, samView)) << m_path;
 }
 
 CScratchKey::~CScratchKey() {

@@ -2,6 +2,7 @@
 // services, scratch registry keys and the per-program Windows version.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
@@ -39,7 +40,8 @@ public:
     explicit CProgramFolder(const std::string& tag, bool withBlank = false,
                             const std::string& exeName = "Torvane.exe");
     // Copies a built file (from the bin folder) into the program folder, under asName if given.
-    void AddBinFile(const std::string& binName, const std::string& asName = "") const;
+    testing::AssertionResult AddBinFile(const std::string& binName,
+                                        const std::string& asName = "") const;
     std::string Torvane() const { return File(m_exeName); }
 
 private:
@@ -75,6 +77,9 @@ RunResult RunAndWait(const std::string& commandLine, DWORD timeoutMs = 60000,
 // Starts Torvane.exe of the folder with args as an installer would: "<path>" args.
 RunResult RunTorvane(const CProgramFolder& folder, const std::string& args,
                      DWORD timeoutMs = 60000);
+
+// Copies a file (CopyFileA, replacing); the failure says what could not be copied.
+testing::AssertionResult CopyInto(const std::string& from, const std::string& to);
 
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);

@@ -17,16 +17,13 @@ using devtest::LibraryCall;
 using devtest::RunTorvaneIn;
 using Strings = std::vector<std::string>;
 
-const char WIA[] = "stisvc";
 
 std::string PelluxIni(const std::string& infName) {
     return "[SetupCopyOEMInf]\r\nSourceInfFileName=" + infName + "\r\n";
 }
 
-class Register : public ::testing::Test {
+class Register : public test::CWiaServiceTest {
 protected:
-    void SetUp() override { ASSERT_NE(0u, test::QueryServiceState(WIA)) << "no stisvc"; }
-    void TearDown() override { test::BringServiceTo(WIA, SERVICE_STOPPED); }
 
     // Pellux.ini as the run left it, then deleted with the journal for the next run.
     std::string TakePelluxIni(const CDriverFolder& folder) {

@@ -9,7 +9,6 @@
 
 namespace {
 
-const char WIA[] = "stisvc";
 
 SERVICE_STATUS SentinelStatus() {
     SERVICE_STATUS status;
@@ -31,10 +30,8 @@ bool IsSentinel(const SERVICE_STATUS& status) {
     return memcmp(&status, &sentinel, sizeof(status)) == 0;
 }
 
-class WiaServiceControl : public ::testing::Test {
+class WiaServiceControl : public test::CWiaServiceTest {
 protected:
-    void SetUp() override { ASSERT_NE(0u, test::QueryServiceState(WIA)) << "no stisvc"; }
-    void TearDown() override { test::BringServiceTo(WIA, SERVICE_STOPPED); }
 };
 
 TEST_F(WiaServiceControl, StopOfRunningServiceReportsStateBeforeTheStop) {

@@ -18,12 +18,9 @@ using devtest::SAMPLE_ID_1;
 using devtest::SAMPLE_ID_2;
 using Strings = std::vector<std::string>;
 
-const char WIA[] = "stisvc";
 
-class Unregister : public ::testing::Test {
+class Unregister : public test::CWiaServiceTest {
 protected:
-    void SetUp() override { ASSERT_NE(0u, test::QueryServiceState(WIA)) << "no stisvc"; }
-    void TearDown() override { test::BringServiceTo(WIA, SERVICE_STOPPED); }
 
     Strings TakeJournal(const CDriverFolder& folder) {
         Strings journal = folder.Journal();

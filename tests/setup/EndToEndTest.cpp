@@ -8,12 +8,9 @@
 
 namespace {
 
-const char WIA[] = "stisvc";
 
-class TorvaneCommandLine : public ::testing::Test {
+class TorvaneCommandLine : public test::CWiaServiceTest {
 protected:
-    void SetUp() override { ASSERT_NE(0u, test::QueryServiceState(WIA)) << "no stisvc"; }
-    void TearDown() override { test::BringServiceTo(WIA, SERVICE_STOPPED); }
 
     // Runs Torvane with args on a running "stisvc"; true when the run stopped the service.
     bool StopsRunningService(const std::string& args, DWORD expectedExit = 0) {

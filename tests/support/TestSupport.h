@@ -95,6 +95,15 @@ bool WaitForServiceState(const std::string& name, DWORD state, DWORD timeoutMs);
 // Brings the service to state (start or stop request, then wait); true when it got there.
 bool BringServiceTo(const std::string& name, DWORD state, DWORD timeoutMs = 20000);
 
+// Tests against the WIA service "stisvc": it must exist, and it is left stopped after each test.
+// Tests using it hold the "stisvc" lock.
+class CWiaServiceTest : public ::testing::Test {
+protected:
+    static constexpr const char* WIA = "stisvc";
+    void SetUp() override { ASSERT_NE(0u, QueryServiceState(WIA)) << "no stisvc"; }
+    void TearDown() override { BringServiceTo(WIA, SERVICE_STOPPED); }
+};
+
 // Sets the Windows version Wine reports to one program (keyed by its file name), and puts the
 // previous setting back when destroyed. Tests using it must hold the "appdefaults" lock, and
 // override only a file name that no other test starts: the setting reaches every process of

@@ -1,7 +1,9 @@
-/* Kestrix.dll: registry helpers for installers.
+/* Kestrix.dll: registry helpers for installers, built for 32-bit processes (Kestrix.dll) and for
+ * 64-bit processes (x64\Kestrix.dll, the same file name in its own folder).
  *
- * The four exports use the stdcall convention (the callee removes the arguments) and are exported
- * under these plain names, with fixed ordinals:
+ * In the 32-bit build the four exports use the stdcall convention (the callee removes the
+ * arguments); the 64-bit build has the platform's one calling convention, and WINAPI below means
+ * nothing there. Both export them under these plain names, with fixed ordinals:
  *
  *   1 RegCopyEx            copy a key with all its values and subkeys
  *   2 RegDelAllUserKeyEx   delete a key below every user's hive loaded under HKEY_USERS
@@ -10,7 +12,9 @@
  *
  * The view flag taken by three of them selects the 64-bit registry view for the keys the export
  * opens or creates at the top level when it reads "X64" in any letter case; NULL or any other text
- * selects the caller's default view. A writable flag buffer comes back upper-cased (letters a-z).
+ * selects the view a 32-bit process sees by default, in both builds (on 32-bit Windows the only
+ * view). Keys below the top level are reached relative to it. A writable flag buffer comes back
+ * upper-cased (letters a-z).
  *
  * Callers either link the import library and call the functions declared below, or load the
  * library at run time and cast what GetProcAddress returns to the PFN_ types. Usable from C and

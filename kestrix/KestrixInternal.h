@@ -3,16 +3,39 @@
 
 #include <windows.h>
 
+// The registry view a call works in where the "X64" flag does not select the 64-bit view: the
+// view a 32-bit process sees by default. The 32-bit build gets it by naming no view; the 64-bit
+// build names the 32-bit view, so that a call reaches the same keys whichever build it loads.
+// The all-user walk works in it too.
+#ifdef _WIN64
+const REGSAM kDefaultView = KEY_WOW64_32KEY;
+#else
+const REGSAM kDefaultView = 0;
+#endif
+
+// The view flag that opens the keys below a top-level key opened with samTop, relative to their
+// parent's handle. The 64-bit build names the top level's view again at every level, as Windows
+// asks of every open below a key reached in a named view; the 32-bit build names none there.
+inline REGSAM NestedView(REGSAM samTop) {
+#ifdef _WIN64
+    return samTop;
+#else
+    (void)samTop;
+    return 0;
+#endif
+}
+
 // Applies the view flag of RegCopyEx, RegDelKeyEX and RegGetKeyValueEx: upper-cases the caller's
 // flag in place (letters a-z, and only where a character changes, so that a constant flag in
 // read-only memory is never written) and returns KEY_WOW64_64KEY when it reads "X64" in any
-// letter case, else 0. A null flag selects the default view.
+// letter case, else kDefaultView. A null flag selects the default view.
 REGSAM ApplyViewFlag(char* pszViewFlag);
 
 // Maps a root-key name, exactly as spelt (case included), to its predefined handle; null for any
 // other text.
 HKEY RegGetRootKey(const char* pszRootName);
 
-// Deletes parent\pszKey with its subtree, opening the key itself with samView added; the keys
-// below follow its view. Returns ERROR_SUCCESS or the first error that stopped the deletion.
+// Deletes parent\pszKey with its subtree, opening and deleting the key itself with samView added
+// and the keys below it with NestedView(samView). Returns ERROR_SUCCESS or the first
+// error that stopped the deletion.
 LONG DeleteKeyTree(HKEY hParent, const char* pszKey, REGSAM samView);

@@ -29,6 +29,7 @@ const DWORD kDataSlack = 2;
 struct tagCopyBuffers {
     CHeapBuffer name;
     CHeapBuffer data;
+    REGSAM samNested; // the view flag of the keys below the top level (NestedView)
 };
 
 bool ReserveFor(tagCopyBuffers& buffers, DWORD cchMaxValueName, DWORD cbMaxValueData) {
@@ -117,11 +118,13 @@ int CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent
     if (depth >= kMaxDepth)
         return 0;
     CRegKey source;
-    if (RegOpenKeyExW(hSourceParent, pszName, 0, kSourceRights, source.put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(hSourceParent, pszName, 0, kSourceRights | buffers.samNested, source.put()) !=
+        ERROR_SUCCESS)
         return 0;
     CRegKey destination;
     if (RegCreateKeyExW(hDestinationParent, pszName, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        kDestinationRights, nullptr, destination.put(), nullptr) != ERROR_SUCCESS)
+                        kDestinationRights | buffers.samNested, nullptr, destination.put(),
+                        nullptr) != ERROR_SUCCESS)
         return 0;
     return CopyKeyContents(source.get(), destination.get(), depth, buffers);
 }
@@ -141,5 +144,6 @@ extern "C" int WINAPI RegCopyEx(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstPare
                         nullptr) != ERROR_SUCCESS)
         return 0;
     tagCopyBuffers buffers;
+    buffers.samNested = NestedView(samView);
     return CopyKeyContents(source.get(), destination.get(), 0, buffers);
 }

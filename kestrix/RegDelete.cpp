@@ -19,10 +19,10 @@ const char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Pr
 // Key names and joined key paths fit 260 characters with their terminating NUL.
 const DWORD kNameChars = 260;
 
-LONG DeleteChildKey(HKEY hParent, const WCHAR* pszName);
+LONG DeleteChildKey(HKEY hParent, const WCHAR* pszName, REGSAM samNested);
 
-// Deletes every subkey of hKey, each with its own subtree.
-LONG DeleteSubkeys(HKEY hKey) {
+// Deletes every subkey of hKey, each with its own subtree, opening them with samNested added.
+LONG DeleteSubkeys(HKEY hKey, REGSAM samNested) {
     WCHAR szChild[kNameChars];
     for (;;) {
         DWORD cchChild = kNameChars;
@@ -32,29 +32,38 @@ LONG DeleteSubkeys(HKEY hKey) {
             return ERROR_SUCCESS;
         if (status != ERROR_SUCCESS)
             return status;
-        const LONG childStatus = DeleteChildKey(hKey, szChild);
+        const LONG childStatus = DeleteChildKey(hKey, szChild, samNested);
         if (childStatus != ERROR_SUCCESS)
             return childStatus;
     }
 }
 
-LONG DeleteChildKey(HKEY hParent, const WCHAR* pszName) {
+LONG DeleteChildKey(HKEY hParent, const WCHAR* pszName, REGSAM samNested) {
     CRegKey key;
-    LONG status = RegOpenKeyExW(hParent, pszName, 0, kDeleteRights, key.put());
+    LONG status = RegOpenKeyExW(hParent, pszName, 0, kDeleteRights | samNested, key.put());
     if (status != ERROR_SUCCESS) {
         Sleep(1);
         return status;
     }
-    status = DeleteSubkeys(key.get());
-    if (status == ERROR_SUCCESS)
+    status = DeleteSubkeys(key.get(), samNested);
+    if (status == ERROR_SUCCESS) {
+#ifdef _WIN64
+        status = RegDeleteKeyExW(hParent, pszName, samNested, 0);
+#else
         status = RegDeleteKeyW(hParent, pszName);
+#endif
+    }
     return status;
 }
 
-// Deletes a key that has no subkeys left. In the 64-bit view the deletion must name that view
-// too: the plain call would remove the 32-bit key of the same name instead. RegDeleteKeyExA is
-// missing where there is no 64-bit view (32-bit XP); the plain call is then the right one.
+// Deletes a key that has no subkeys left, in the view it was opened in: the plain call would
+// remove the key of the same name in the process's own view instead. Every 64-bit Windows has
+// RegDeleteKeyExA, and the 64-bit build always names a view. For the 32-bit build it is missing
+// where there is no 64-bit view (32-bit XP); the plain call is then the right one.
 LONG DeleteEmptyKey(HKEY hParent, const char* pszKey, REGSAM samView) {
+#ifdef _WIN64
+    return RegDeleteKeyExA(hParent, pszKey, samView, 0);
+#else
     if (samView) {
         typedef LONG(WINAPI * PFN_REGDELETEKEYEXA)(HKEY, LPCSTR, REGSAM, DWORD);
         HMODULE hAdvapi = GetModuleHandleA("advapi32.dll");
@@ -66,6 +75,7 @@ LONG DeleteEmptyKey(HKEY hParent, const char* pszKey, REGSAM samView) {
             return pfnRegDeleteKeyExA(hParent, pszKey, samView, 0);
     }
     return RegDeleteKeyA(hParent, pszKey);
+#endif
 }
 
 // Joins "name\key" into a buffer of cbPath bytes; false (buffer untouched) when it does not fit.
@@ -88,7 +98,7 @@ LONG DeleteKeyTree(HKEY hParent, const char* pszKey, REGSAM samView) {
         Sleep(1);
         return status;
     }
-    status = DeleteSubkeys(key.get());
+    status = DeleteSubkeys(key.get(), NestedView(samView));
     if (status == ERROR_SUCCESS)
         status = DeleteEmptyKey(hParent, pszKey, samView);
     return status;
@@ -106,8 +116,8 @@ extern "C" LONG WINAPI RegDelAllUserKeyEx(LPCSTR pszKey) {
         return ERROR_BADKEY;
     // The profile list names every user whose hive may be loaded under HKEY_USERS by its SID.
     CRegKey profiles;
-    LONG status =
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProfileList, 0, KEY_ALL_ACCESS, profiles.put());
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProfileList, 0, KEY_ALL_ACCESS | kDefaultView,
+                                profiles.put());
     if (status != ERROR_SUCCESS)
         return status;
 
@@ -130,8 +140,9 @@ extern "C" LONG WINAPI RegDelAllUserKeyEx(LPCSTR pszKey) {
         // A user whose hive is not loaded, or lacks the key, fails the probe; a failed deletion
         // is passed over too, so that one user does not keep the key in the others' hives.
         CRegKey probe;
-        if (RegOpenKeyExA(HKEY_USERS, szPath, 0, kProbeRights, probe.put()) == ERROR_SUCCESS)
-            DeleteKeyTree(HKEY_USERS, szPath, 0);
+        if (RegOpenKeyExA(HKEY_USERS, szPath, 0, kProbeRights | kDefaultView, probe.put()) ==
+            ERROR_SUCCESS)
+            DeleteKeyTree(HKEY_USERS, szPath, kDefaultView);
     }
     return status;
 }

@@ -22,7 +22,7 @@ char UpperAscii(char c) {
 
 REGSAM ApplyViewFlag(char* pszViewFlag) {
     if (!pszViewFlag)
-        return 0;
+        return kDefaultView;
     for (char* p = pszViewFlag; *p; ++p) {
         const char upper = UpperAscii(*p);
         if (upper != *p && IsWritable(p))
@@ -32,7 +32,7 @@ REGSAM ApplyViewFlag(char* pszViewFlag) {
     static const char kX64[] = "X64";
     for (int i = 0; i < 4; ++i) {
         if (UpperAscii(pszViewFlag[i]) != kX64[i])
-            return 0;
+            return kDefaultView;
         if (kX64[i] == '\0')
             break;
     }

@@ -44,13 +44,15 @@ protected:
         m_sid = CurrentUserSid();
         ASSERT_FALSE(m_sid.empty());
         ASSERT_TRUE(test::KeyExists(HKEY_USERS, m_sid)) << "hive of " << m_sid << " not loaded";
-        ASSERT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, std::string(kProfileList) + "\\" + m_sid));
+        ASSERT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, std::string(kProfileList) + "\\" + m_sid,
+                                    ktest::kDefaultView));
     }
 
     // Adds a profile entry; with a hive, also a key of that name below HKEY_USERS.
     std::string AddProfile(const std::string& sid, bool withHive) {
-        m_keys.emplace_back(
-            new ktest::CTestKey(HKEY_LOCAL_MACHINE, std::string(kProfileList) + "\\" + sid));
+        // In the view the export reads the profile list in.
+        m_keys.emplace_back(new ktest::CTestKey(
+            HKEY_LOCAL_MACHINE, std::string(kProfileList) + "\\" + sid, ktest::kDefaultView));
         if (withHive)
             m_keys.emplace_back(new ktest::CTestKey(HKEY_USERS, sid));
         return sid;
@@ -92,7 +94,8 @@ TEST_F(KestrixAllUsers, DeletesTheKeyFromEveryHiveThatHoldsItAndPassesOverTheRes
     for (const std::string& sid : {locked, lockedAfter})
         ASSERT_TRUE(ktest::SetKeyDacl(HKEY_USERS, ktest::Wide(sid + "\\" + key + "\\child"),
                                       "D:P(A;;KR;;;WD)"));
-    const std::string list = ktest::DumpTree(HKEY_LOCAL_MACHINE, ktest::Wide(kProfileList));
+    const std::string list =
+        ktest::DumpTree(HKEY_LOCAL_MACHINE, ktest::Wide(kProfileList), ktest::kDefaultView);
 
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, m_kestrix.pfnRegDelAllUserKeyEx(key.c_str()));
 
@@ -105,7 +108,8 @@ TEST_F(KestrixAllUsers, DeletesTheKeyFromEveryHiveThatHoldsItAndPassesOverTheRes
     // Only the named key goes: the hive's keys above it stay.
     EXPECT_TRUE(Exists(m_sid + "\\Software"));
     EXPECT_TRUE(Exists(holding + "\\Software"));
-    EXPECT_EQ(list, ktest::DumpTree(HKEY_LOCAL_MACHINE, ktest::Wide(kProfileList)));
+    EXPECT_EQ(list,
+              ktest::DumpTree(HKEY_LOCAL_MACHINE, ktest::Wide(kProfileList), ktest::kDefaultView));
 }
 
 TEST_F(KestrixAllUsers, JoinedPathThatDoesNotFit260BytesIsPassedOverNotCut) {

@@ -31,11 +31,59 @@ CKestrix::~CKestrix() {
 
 } // namespace ktest
 
+#ifdef _WIN64
+// (fn, args, result): passes args[0..3] in RCX, RDX, R8, R9 and args[4..7] on the stack above the
+// 32-byte home area, as any x64 caller does, calls fn, stores its EAX in *result and returns RSP
+// after the call minus RSP before it. RBX holds the pre-call RSP across the call (callee-saved).
+extern "C" DWORD KestrixTestCallMeasuringPop(const void* fn, const UINT_PTR* args, DWORD* result);
+asm(R"(
+    .text
+    .globl KestrixTestCallMeasuringPop
+KestrixTestCallMeasuringPop:
+    pushq %rbp
+    movq  %rsp, %rbp
+    pushq %rbx
+    pushq %rsi
+    pushq %rdi
+    subq  $72, %rsp
+    movq  %rcx, %r11
+    movq  %rdx, %rsi
+    movq  %r8, %rdi
+    movq  32(%rsi), %rax
+    movq  %rax, 32(%rsp)
+    movq  40(%rsi), %rax
+    movq  %rax, 40(%rsp)
+    movq  48(%rsi), %rax
+    movq  %rax, 48(%rsp)
+    movq  56(%rsi), %rax
+    movq  %rax, 56(%rsp)
+    movq  (%rsi), %rcx
+    movq  8(%rsi), %rdx
+    movq  16(%rsi), %r8
+    movq  24(%rsi), %r9
+    movq  %rsp, %rbx
+    call  *%r11
+    movl  %eax, (%rdi)
+    movq  %rsp, %rax
+    subq  %rbx, %rax
+    leaq  -24(%rbp), %rsp
+    popq  %rdi
+    popq  %rsi
+    popq  %rbx
+    popq  %rbp
+    ret
+
+    .globl KestrixTestAddRemoving16
+KestrixTestAddRemoving16:
+    leal  (%rcx,%rdx), %eax
+    ret   $16
+)");
+#else
 // cdecl (fn, args, count, result): pushes args[count-1] .. args[0], calls fn, stores its EAX in
 // *result and returns ESP after the call minus ESP before it. EDI holds the pre-call ESP across
 // the call: every x86 calling convention preserves it.
-extern "C" DWORD __cdecl KestrixTestCallMeasuringPop(const void* fn, const DWORD* args, DWORD count,
-                                                     DWORD* result);
+extern "C" DWORD __cdecl KestrixTestCallMeasuringPop(const void* fn, const UINT_PTR* args,
+                                                     DWORD count, DWORD* result);
 asm(R"(
     .text
     .globl _KestrixTestCallMeasuringPop
@@ -65,11 +113,22 @@ _KestrixTestCallMeasuringPop:
     popl  %ebp
     ret
 )");
+#endif
 
 namespace ktest {
 
-DWORD CallMeasuringPop(const void* fn, const std::vector<DWORD>& args, DWORD* result) {
+DWORD CallMeasuringPop(const void* fn, const std::vector<UINT_PTR>& args, DWORD* result) {
+#ifdef _WIN64
+    // Eight slots, unused ones zero: arguments a callee does not take are harmless on x64, where
+    // the caller removes them.
+    UINT_PTR slots[8] = {};
+    if (args.size() > 8)
+        return ~0u;
+    std::copy(args.begin(), args.end(), slots);
+    return KestrixTestCallMeasuringPop(fn, slots, result);
+#else
     return KestrixTestCallMeasuringPop(fn, args.data(), static_cast<DWORD>(args.size()), result);
+#endif
 }
 
 std::wstring Wide(const std::string& ascii) {
@@ -325,10 +384,21 @@ PeTables ReadPeTables(const std::string& fileBytes) {
     IMAGE_DOS_HEADER dos;
     if (!file.Read(0, &dos) || dos.e_magic != IMAGE_DOS_SIGNATURE)
         return tables;
+    // PE32 and PE32+ share the signature, the file header and the place of the optional header;
+    // the data directories sit further on in PE32+.
     IMAGE_NT_HEADERS32 nt;
-    if (!file.Read(dos.e_lfanew, &nt) || nt.Signature != IMAGE_NT_SIGNATURE ||
-        nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+    IMAGE_NT_HEADERS64 nt64;
+    if (!file.Read(dos.e_lfanew, &nt) || nt.Signature != IMAGE_NT_SIGNATURE)
         return tables;
+    const IMAGE_DATA_DIRECTORY* directories = nt.OptionalHeader.DataDirectory;
+    if (nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+        if (!file.Read(dos.e_lfanew, &nt64))
+            return tables;
+        directories = nt64.OptionalHeader.DataDirectory;
+    } else if (nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+        return tables;
+    }
+    tables.machine = nt.FileHeader.Machine;
     size_t sectionOffset = dos.e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
                            nt.FileHeader.SizeOfOptionalHeader;
     for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
@@ -338,8 +408,7 @@ PeTables ReadPeTables(const std::string& fileBytes) {
         file.sections.push_back(section);
     }
 
-    const IMAGE_DATA_DIRECTORY& exportDir =
-        nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    const IMAGE_DATA_DIRECTORY& exportDir = directories[IMAGE_DIRECTORY_ENTRY_EXPORT];
     size_t offset = 0;
     IMAGE_EXPORT_DIRECTORY exports;
     if (!exportDir.VirtualAddress || !file.Offset(exportDir.VirtualAddress, &offset) ||
@@ -366,8 +435,7 @@ PeTables ReadPeTables(const std::string& fileBytes) {
         tables.exports.push_back(entry);
     }
 
-    const IMAGE_DATA_DIRECTORY& importDir =
-        nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    const IMAGE_DATA_DIRECTORY& importDir = directories[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (importDir.VirtualAddress) {
         if (!file.Offset(importDir.VirtualAddress, &offset))
             return tables;

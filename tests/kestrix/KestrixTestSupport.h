@@ -10,6 +10,12 @@
 
 #include "kestrix/Kestrix.h"
 
+#ifdef _WIN64
+// Adds its two arguments and removes 16 bytes of arguments from the stack on return, as no
+// x64 compiler's code does: the x64 probe's proof that it sees a callee's pop.
+extern "C" int KestrixTestAddRemoving16(int a, int b);
+#endif
+
 namespace ktest {
 
 // Kestrix.dll loaded by its bare name, as a caller whose folder holds it does, with the four
@@ -36,10 +42,15 @@ private:
     HMODULE m_module = nullptr;
 };
 
-// Calls fn with the given 32-bit arguments pushed right to left, as any x86 caller does, and
-// returns how many bytes of arguments the callee removed from the stack: 4 per argument for
-// stdcall, 0 for cdecl. The function's result goes to *result.
-DWORD CallMeasuringPop(const void* fn, const std::vector<DWORD>& args, DWORD* result);
+// Calls fn with the given arguments as any caller of this architecture passes them (x86: pushed
+// right to left; x64: the first four in registers, at most eight) and returns how many bytes of
+// arguments the callee removed from the stack: on x86 4 per argument for stdcall, 0 for cdecl; on
+// x64, whose one convention leaves that to the caller, 0. The function's result goes to *result.
+DWORD CallMeasuringPop(const void* fn, const std::vector<UINT_PTR>& args, DWORD* result);
+
+// The registry view the exports work in without the "X64" flag, in either build: the 32-bit
+// view (on 32-bit Windows, which has one view, the flag is ignored).
+const REGSAM kDefaultView = KEY_WOW64_32KEY;
 
 std::wstring Wide(const std::string& ascii);
 
@@ -108,6 +119,7 @@ struct PeExport {
 
 struct PeTables {
     bool valid = false;
+    WORD machine = 0; // IMAGE_FILE_MACHINE_*
     std::string exportedModuleName;
     DWORD ordinalBase = 0;
     DWORD functionCount = 0;
@@ -115,7 +127,7 @@ struct PeTables {
     std::vector<std::string> importedModules;
 };
 
-// Reads the export and import directories of a PE32 file's bytes.
+// Reads the export and import directories of a PE32 or PE32+ file's bytes.
 PeTables ReadPeTables(const std::string& fileBytes);
 
 } // namespace ktest

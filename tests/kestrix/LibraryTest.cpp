@@ -12,7 +12,8 @@
 #include "kestrix/KestrixTestSupport.h"
 #include "support/TestSupport.h"
 
-// The caller header declares every export stdcall; a cdecl declaration would not compile here.
+// The caller header declares every export stdcall; a cdecl declaration would not compile here
+// (in the 32-bit build: x64 has one convention, so there the two types are one).
 static_assert(
     std::is_same<PFN_REGCOPYEX, int(__stdcall*)(HKEY, LPCSTR, HKEY, LPCSTR, LPSTR)>::value,
     "RegCopyEx pointer type");
@@ -40,10 +41,28 @@ std::string Lower(std::string text) {
     return text;
 }
 
-bool IsWow64() {
+// A 64-bit Windows, whose registry has two views: a 64-bit program runs only there.
+bool HasTwoRegistryViews() {
+#ifdef _WIN64
+    return true;
+#else
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
 }
+
+// What differs between the two builds of the DLL beside each test program.
+struct tagArchitecture {
+    WORD machine;
+    // Bytes of arguments each export removes, by ordinal: stdcall on x86 (4 per argument); the
+    // one x64 convention leaves them to the caller.
+    DWORD argumentBytesRemoved[4];
+};
+#ifdef _WIN64
+const tagArchitecture kArchitecture = {IMAGE_FILE_MACHINE_AMD64, {0, 0, 0, 0}};
+#else
+const tagArchitecture kArchitecture = {IMAGE_FILE_MACHINE_I386, {20, 4, 12, 20}};
+#endif
 
 extern "C" __attribute__((noinline)) int __cdecl AddCdecl(int a, int b) {
     return a + b;
@@ -56,8 +75,8 @@ const void* Export(HMODULE module, WORD ordinal) {
     return reinterpret_cast<const void*>(GetProcAddress(module, MAKEINTRESOURCEA(ordinal)));
 }
 
-DWORD Arg(const void* p) {
-    return static_cast<DWORD>(reinterpret_cast<UINT_PTR>(p));
+UINT_PTR Arg(const void* p) {
+    return reinterpret_cast<UINT_PTR>(p);
 }
 
 } // namespace
@@ -107,6 +126,8 @@ TEST(KestrixLibrary, ExportTableOfTheBuiltFileHasThePlainNamesAndFixedOrdinals) 
     ASSERT_FALSE(bytes.empty());
     ktest::PeTables tables = ktest::ReadPeTables(bytes);
     ASSERT_TRUE(tables.valid);
+    // The build for this program's architecture, under the same name.
+    EXPECT_EQ(kArchitecture.machine, tables.machine);
     EXPECT_EQ("Kestrix.dll", tables.exportedModuleName);
     EXPECT_EQ(1u, tables.ordinalBase);
     EXPECT_EQ(4u, tables.functionCount);
@@ -165,13 +186,25 @@ TEST(KestrixLibrary, VersionResourceCarriesTheBuildVersion) {
 }
 
 TEST(KestrixCallingConvention, ProbeTellsStdcallFromCdecl) {
-    DWORD result = 0;
-    EXPECT_EQ(0u,
-              ktest::CallMeasuringPop(reinterpret_cast<const void*>(&AddCdecl), {2, 3}, &result));
-    EXPECT_EQ(5u, result);
-    EXPECT_EQ(8u,
-              ktest::CallMeasuringPop(reinterpret_cast<const void*>(&AddStdcall), {4, 5}, &result));
-    EXPECT_EQ(9u, result);
+    const struct {
+        const void* fn;
+        UINT_PTR a, b;
+        DWORD removed;
+    } cases[] = {
+        {reinterpret_cast<const void*>(&AddCdecl), 2, 3, 0},
+#ifdef _WIN64
+        // stdcall means nothing on x64; the probe still sees a callee that removes arguments.
+        {reinterpret_cast<const void*>(&AddStdcall), 4, 5, 0},
+        {reinterpret_cast<const void*>(&KestrixTestAddRemoving16), 6, 7, 16},
+#else
+        {reinterpret_cast<const void*>(&AddStdcall), 4, 5, 8},
+#endif
+    };
+    for (const auto& c : cases) {
+        DWORD result = 0;
+        EXPECT_EQ(c.removed, ktest::CallMeasuringPop(c.fn, {c.a, c.b}, &result));
+        EXPECT_EQ(c.a + c.b, result);
+    }
 }
 
 TEST(KestrixCallingConvention, EveryExportRemovesItsOwnArguments) {
@@ -187,26 +220,29 @@ TEST(KestrixCallingConvention, EveryExportRemovesItsOwnArguments) {
 
     // Each call returns early (nothing to open), so only the convention is looked at. The
     // exports are reached by ordinal here, as some callers do.
+    const DWORD* removed = kArchitecture.argumentBytesRemoved;
     const void* copy = Export(module, 1);
-    EXPECT_EQ(20u, ktest::CallMeasuringPop(copy,
-                                           {Arg(HKEY_CURRENT_USER), Arg(missing.c_str()),
-                                            Arg(HKEY_CURRENT_USER), Arg(target.c_str()), Arg(flag)},
-                                           &result));
+    EXPECT_EQ(removed[0],
+              ktest::CallMeasuringPop(copy,
+                                      {Arg(HKEY_CURRENT_USER), Arg(missing.c_str()),
+                                       Arg(HKEY_CURRENT_USER), Arg(target.c_str()), Arg(flag)},
+                                      &result));
     EXPECT_EQ(0u, result);
     EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, target));
 
     const void* allUsers = Export(module, 2);
-    EXPECT_EQ(4u, ktest::CallMeasuringPop(allUsers, {Arg(empty)}, &result));
+    EXPECT_EQ(removed[1], ktest::CallMeasuringPop(allUsers, {Arg(empty)}, &result));
     EXPECT_EQ(static_cast<DWORD>(ERROR_BADKEY), result);
 
     const void* deleteKey = Export(module, 3);
-    EXPECT_EQ(12u,
+    EXPECT_EQ(removed[2],
               ktest::CallMeasuringPop(deleteKey, {Arg(HKEY_CURRENT_USER), Arg(empty), 0}, &result));
     EXPECT_EQ(static_cast<DWORD>(ERROR_BADKEY), result);
 
     const void* getValue = Export(module, 4);
-    EXPECT_EQ(20u, ktest::CallMeasuringPop(
-                       getValue, {Arg("HKEY_CURRENT_USER"), Arg(empty), 0, Arg(out), 0}, &result));
+    EXPECT_EQ(removed[3],
+              ktest::CallMeasuringPop(
+                  getValue, {Arg("HKEY_CURRENT_USER"), Arg(empty), 0, Arg(out), 0}, &result));
     EXPECT_EQ(static_cast<DWORD>(ERROR_BADKEY), result);
 }
 
@@ -232,10 +268,10 @@ TEST(KestrixLibrary, X64FlagReachesThe64BitViewWhereThereIsOneAndTheOnlyViewOthe
     EXPECT_STREQ("written", out);
     EXPECT_STREQ("X64", flag);
 
-    // Without the flag a 32-bit program on 64-bit Windows sees the other view, where the key is
+    // Without the flag either build works in the 32-bit view, where on 64-bit Windows the key is
     // missing; on 32-bit Windows there is one view only.
     int plain = kestrix.pfnRegGetKeyValueEx("HKEY_LOCAL_MACHINE", path.c_str(), "v", out, nullptr);
-    EXPECT_EQ(IsWow64() ? ERROR_FILE_NOT_FOUND : 1, plain);
+    EXPECT_EQ(HasTwoRegistryViews() ? ERROR_FILE_NOT_FOUND : 1, plain);
 
     char copyFlag[] = "X64";
     const std::string copy = path + "_copy";

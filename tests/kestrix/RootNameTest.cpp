@@ -25,8 +25,10 @@ TEST(KestrixRootNames, EachRootIsFoundByItsExactName) {
         {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG, "Software\\" + name},
     };
     for (const auto& root : roots) {
-        ktest::CTestKey key(root.root, root.path);
-        ASSERT_TRUE(test::SetStringValue(root.root, root.path, "where", root.rootName));
+        // Written where the export reads without the flag.
+        ktest::CTestKey key(root.root, root.path, ktest::kDefaultView);
+        ASSERT_TRUE(test::SetStringValue(root.root, root.path, "where", root.rootName,
+                                         ktest::kDefaultView));
         char out[KESTRIX_VALUE_BUFFER_SIZE] = {};
         EXPECT_EQ(
             1, kestrix.pfnRegGetKeyValueEx(root.rootName, root.path.c_str(), "where", out, nullptr))

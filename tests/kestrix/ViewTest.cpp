@@ -1,6 +1,8 @@
-// The "X64" view flag on 64-bit Windows, where a 32-bit caller's HKLM\SOFTWARE and the 64-bit
-// view of it are different keys. Each test keeps a tree of the same name in both views, with
-// different content, and looks at which one an export touched.
+// The "X64" view flag on 64-bit Windows, where HKLM\SOFTWARE in the 32-bit view and in the
+// 64-bit view are different keys. Each test keeps a tree of the same name in both views, with
+// different content, and looks at which one an export touched. Both builds of the library give
+// the same results: the views are named explicitly here, so the tests read alike from a 32-bit
+// and from a 64-bit program.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,23 +12,28 @@
 
 namespace {
 
+// The 32-bit view, where the exports work without the flag.
+const REGSAM kView32 = ktest::kDefaultView;
+
 class KestrixView : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_kestrix.Complete());
+#ifndef _WIN64
         BOOL wow64 = FALSE;
-        ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64) && wow64)
-            << "needs a 32-bit program on 64-bit Windows";
-        for (REGSAM view : {REGSAM(KEY_WOW64_64KEY), REGSAM(0)}) {
+        ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64) && wow64) << "needs 64-bit Windows";
+#endif
+        for (REGSAM view : {REGSAM(KEY_WOW64_64KEY), kView32}) {
             const std::wstring path = ktest::Wide(m_path);
-            const std::string where = view ? "64-bit view" : "32-bit view";
+            const bool is64 = view == KEY_WOW64_64KEY;
+            const std::string where = is64 ? "64-bit view" : "32-bit view";
             ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, m_path, "where", where, view));
             ASSERT_TRUE(
                 test::SetStringValue(HKEY_LOCAL_MACHINE, m_path + "\\a\\b", "where", where, view));
             ASSERT_TRUE(ktest::CreateKeyW(HKEY_LOCAL_MACHINE,
-                                          path + (view ? L"\\only64\\deep" : L"\\only32"), view));
+                                          path + (is64 ? L"\\only64\\deep" : L"\\only32"), view));
         }
-        ASSERT_NE(Dump(m_path, KEY_WOW64_64KEY), Dump(m_path, 0));
+        ASSERT_NE(Dump(m_path, KEY_WOW64_64KEY), Dump(m_path, kView32));
     }
 
     std::string Read(char* flag) {
@@ -43,7 +50,7 @@ protected:
     const std::string m_name = test::UniqueName("KestrixView");
     const std::string m_path = "SOFTWARE\\" + m_name;
     ktest::CTestKey m_key64{HKEY_LOCAL_MACHINE, m_path, KEY_WOW64_64KEY};
-    ktest::CTestKey m_key32{HKEY_LOCAL_MACHINE, m_path};
+    ktest::CTestKey m_key32{HKEY_LOCAL_MACHINE, m_path, kView32};
 };
 
 TEST_F(KestrixView, X64InAnyLetterCaseReadsThe64BitViewAndComesBackUpperCased) {
@@ -86,42 +93,42 @@ TEST_F(KestrixView, ConstantFlagsInReadOnlyMemoryAreUsedWithoutBeingWritten) {
 TEST_F(KestrixView, CopyWithX64ReadsAndWritesThe64BitViewAtEveryLevel) {
     const std::string copy = m_path + "_copy";
     ktest::CCleanup copy64(HKEY_LOCAL_MACHINE, copy, KEY_WOW64_64KEY);
-    ktest::CCleanup copy32(HKEY_LOCAL_MACHINE, copy);
+    ktest::CCleanup copy32(HKEY_LOCAL_MACHINE, copy, kView32);
 
     char flag[] = "x64";
     ASSERT_EQ(1, m_kestrix.pfnRegCopyEx(HKEY_LOCAL_MACHINE, m_path.c_str(), HKEY_LOCAL_MACHINE,
                                         copy.c_str(), flag));
     EXPECT_STREQ("X64", flag);
     EXPECT_EQ(Dump(m_path, KEY_WOW64_64KEY), Dump(copy, KEY_WOW64_64KEY));
-    EXPECT_EQ("<missing>", Dump(copy, 0));
+    EXPECT_EQ("<missing>", Dump(copy, kView32));
 
-    // Without the flag both ends are in the caller's own view.
+    // Without the flag both ends are in the 32-bit view.
     ktest::RemoveTree(HKEY_LOCAL_MACHINE, ktest::Wide(copy), KEY_WOW64_64KEY);
     ASSERT_EQ(1, m_kestrix.pfnRegCopyEx(HKEY_LOCAL_MACHINE, m_path.c_str(), HKEY_LOCAL_MACHINE,
                                         copy.c_str(), nullptr));
-    EXPECT_EQ(Dump(m_path, 0), Dump(copy, 0));
+    EXPECT_EQ(Dump(m_path, kView32), Dump(copy, kView32));
     EXPECT_EQ("<missing>", Dump(copy, KEY_WOW64_64KEY));
 }
 
 TEST_F(KestrixView, DeleteWithX64RemovesThe64BitTreeAndLeavesItsTwin) {
-    const std::string twin = Dump(m_path, 0);
+    const std::string twin = Dump(m_path, kView32);
     char flag[] = "X64";
     EXPECT_EQ(ERROR_SUCCESS, m_kestrix.pfnRegDelKeyEX(HKEY_LOCAL_MACHINE, m_path.c_str(), flag));
     EXPECT_EQ("<missing>", Dump(m_path, KEY_WOW64_64KEY));
-    EXPECT_EQ(twin, Dump(m_path, 0));
+    EXPECT_EQ(twin, Dump(m_path, kView32));
 
     // Now the 64-bit key is missing; the default view is still reached without the flag.
     EXPECT_EQ(ERROR_FILE_NOT_FOUND,
               m_kestrix.pfnRegDelKeyEX(HKEY_LOCAL_MACHINE, m_path.c_str(), flag));
     EXPECT_EQ(ERROR_SUCCESS, m_kestrix.pfnRegDelKeyEX(HKEY_LOCAL_MACHINE, m_path.c_str(), nullptr));
-    EXPECT_EQ("<missing>", Dump(m_path, 0));
+    EXPECT_EQ("<missing>", Dump(m_path, kView32));
 }
 
 TEST_F(KestrixView, DeleteWithoutFlagLeavesThe64BitTree) {
     const std::string tree64 = Dump(m_path, KEY_WOW64_64KEY);
     char flag[] = "x86";
     EXPECT_EQ(ERROR_SUCCESS, m_kestrix.pfnRegDelKeyEX(HKEY_LOCAL_MACHINE, m_path.c_str(), flag));
-    EXPECT_EQ("<missing>", Dump(m_path, 0));
+    EXPECT_EQ("<missing>", Dump(m_path, kView32));
     EXPECT_EQ(tree64, Dump(m_path, KEY_WOW64_64KEY));
 }
 

@@ -17,31 +17,12 @@ namespace {
 
 const char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 
-// The SID of the user running the test, whose hive is loaded under HKEY_USERS.
-std::string CurrentUserSid() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return "";
-    std::vector<BYTE> buffer(512);
-    DWORD size = 0;
-    std::string sid;
-    if (GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()),
-                            &size)) {
-        char* text = nullptr;
-        if (ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
-            sid = text;
-            LocalFree(text);
-        }
-    }
-    CloseHandle(token);
-    return sid;
-}
 
 class KestrixAllUsers : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_kestrix.Complete());
-        m_sid = CurrentUserSid();
+        m_sid = test::CurrentUserSid();
         ASSERT_FALSE(m_sid.empty());
         ASSERT_TRUE(test::KeyExists(HKEY_USERS, m_sid)) << "hive of " << m_sid << " not loaded";
         ASSERT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, std::string(kProfileList) + "\\" + m_sid,
@@ -51,15 +32,15 @@ protected:
     // Adds a profile entry; with a hive, also a key of that name below HKEY_USERS.
     std::string AddProfile(const std::string& sid, bool withHive) {
         // In the view the export reads the profile list in.
-        m_keys.emplace_back(new ktest::CTestKey(
+        m_keys.emplace_back(new test::CTestKey(
             HKEY_LOCAL_MACHINE, std::string(kProfileList) + "\\" + sid, ktest::kDefaultView));
         if (withHive)
-            m_keys.emplace_back(new ktest::CTestKey(HKEY_USERS, sid));
+            m_keys.emplace_back(new test::CTestKey(HKEY_USERS, sid));
         return sid;
     }
     // Puts a small tree at path below HKEY_USERS, removed at the end of the test.
     void AddTree(const std::string& path) {
-        m_cleanups.emplace_back(new ktest::CCleanup(HKEY_USERS, path));
+        m_cleanups.emplace_back(new test::CCleanup(HKEY_USERS, path));
         ASSERT_TRUE(test::SetStringValue(HKEY_USERS, path, "v", "data"));
         ASSERT_TRUE(test::SetStringValue(HKEY_USERS, path + "\\child\\grandchild", "v", "data"));
     }
@@ -68,8 +49,8 @@ protected:
     ktest::CKestrix m_kestrix;
     std::string m_sid;
     const std::string m_unique = test::UniqueName("k");
-    std::vector<std::unique_ptr<ktest::CTestKey>> m_keys;
-    std::vector<std::unique_ptr<ktest::CCleanup>> m_cleanups;
+    std::vector<std::unique_ptr<test::CTestKey>> m_keys;
+    std::vector<std::unique_ptr<test::CCleanup>> m_cleanups;
 };
 
 TEST_F(KestrixAllUsers, NullOrEmptyKeyPathIsRefused) {
@@ -92,10 +73,10 @@ TEST_F(KestrixAllUsers, DeletesTheKeyFromEveryHiveThatHoldsItAndPassesOverTheRes
         AddTree(sid + "\\" + key);
     // A subkey that refuses deletion makes the deletion fail in these hives.
     for (const std::string& sid : {locked, lockedAfter})
-        ASSERT_TRUE(ktest::SetKeyDacl(HKEY_USERS, ktest::Wide(sid + "\\" + key + "\\child"),
+        ASSERT_TRUE(test::SetKeyDacl(HKEY_USERS, test::Wide(sid + "\\" + key + "\\child"),
                                       "D:P(A;;KR;;;WD)"));
     const std::string list =
-        ktest::DumpTree(HKEY_LOCAL_MACHINE, ktest::Wide(kProfileList), ktest::kDefaultView);
+        test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(kProfileList), ktest::kDefaultView);
 
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, m_kestrix.pfnRegDelAllUserKeyEx(key.c_str()));
 
@@ -109,7 +90,7 @@ TEST_F(KestrixAllUsers, DeletesTheKeyFromEveryHiveThatHoldsItAndPassesOverTheRes
     EXPECT_TRUE(Exists(m_sid + "\\Software"));
     EXPECT_TRUE(Exists(holding + "\\Software"));
     EXPECT_EQ(list,
-              ktest::DumpTree(HKEY_LOCAL_MACHINE, ktest::Wide(kProfileList), ktest::kDefaultView));
+              test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(kProfileList), ktest::kDefaultView));
 }
 
 TEST_F(KestrixAllUsers, JoinedPathThatDoesNotFit260BytesIsPassedOverNotCut) {
@@ -121,7 +102,7 @@ TEST_F(KestrixAllUsers, JoinedPathThatDoesNotFit260BytesIsPassedOverNotCut) {
     const std::string tooLong = base + std::string(room + 1, 'g');
     // What a cut of the long path to 259 characters would name.
     const std::string cut = base + std::string(room, 'g');
-    m_cleanups.emplace_back(new ktest::CCleanup(HKEY_USERS, m_sid + "\\" + base));
+    m_cleanups.emplace_back(new test::CCleanup(HKEY_USERS, m_sid + "\\" + base));
     for (const std::string& path : {fits, tooLong, cut})
         ASSERT_TRUE(test::CreateKey(HKEY_USERS, m_sid + "\\" + path));
     ASSERT_EQ(259u, m_sid.size() + 1 + fits.size());

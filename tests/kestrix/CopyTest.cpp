@@ -25,29 +25,29 @@ protected:
                                       m_dst.c_str(), flag);
     }
     std::string Dump(const std::string& path) const {
-        return ktest::DumpTree(HKEY_CURRENT_USER, ktest::Wide(path));
+        return test::DumpTree(HKEY_CURRENT_USER, test::Wide(path));
     }
     void Set(const std::string& path, const std::wstring& name, DWORD type,
              const std::string& bytes) {
-        ASSERT_TRUE(ktest::SetValueW(HKEY_CURRENT_USER, ktest::Wide(path), name, type, bytes));
+        ASSERT_TRUE(test::SetValueW(HKEY_CURRENT_USER, test::Wide(path), name, type, bytes));
     }
     void Key(const std::string& path) {
-        ASSERT_TRUE(ktest::CreateKeyW(HKEY_CURRENT_USER, ktest::Wide(path)));
+        ASSERT_TRUE(test::CreateKeyW(HKEY_CURRENT_USER, test::Wide(path)));
     }
     bool Exists(const std::string& path) const {
-        return ktest::KeyExistsW(HKEY_CURRENT_USER, ktest::Wide(path));
+        return test::KeyExistsW(HKEY_CURRENT_USER, test::Wide(path));
     }
     std::string Bytes(const std::string& path, const std::wstring& name, DWORD* type = nullptr) {
         DWORD ignored = 0;
         std::string bytes;
-        if (!ktest::GetValueW(HKEY_CURRENT_USER, ktest::Wide(path), name, type ? type : &ignored,
+        if (!test::GetValueW(HKEY_CURRENT_USER, test::Wide(path), name, type ? type : &ignored,
                               &bytes))
             return "<missing>";
         return bytes;
     }
 
     ktest::CKestrix m_kestrix;
-    ktest::CTestKey m_base{HKEY_CURRENT_USER, "Software\\" + test::UniqueName("KestrixCopy")};
+    test::CTestKey m_base{HKEY_CURRENT_USER, "Software\\" + test::UniqueName("KestrixCopy")};
     const std::string m_src = m_base.Sub("src");
     const std::string m_dst = m_base.Sub("dst");
 };
@@ -109,12 +109,12 @@ TEST_F(KestrixCopy, EveryValueTypeKeepsItsTypeBytesAndLength) {
 TEST_F(KestrixCopy, NamesBeyondTheCodePageAreCopiedExactly) {
     const std::wstring keyName = L"\u041A\u043B\u044E\u0447 \u9375";
     const std::wstring valueName = L"\u540D\u524D";
-    ASSERT_TRUE(ktest::SetValueW(HKEY_CURRENT_USER, ktest::Wide(m_src) + L"\\" + keyName, valueName,
+    ASSERT_TRUE(test::SetValueW(HKEY_CURRENT_USER, test::Wide(m_src) + L"\\" + keyName, valueName,
                                  REG_SZ, Utf16(L"value")));
     EXPECT_EQ(1, Copy());
     DWORD type = 0;
     std::string bytes;
-    EXPECT_TRUE(ktest::GetValueW(HKEY_CURRENT_USER, ktest::Wide(m_dst) + L"\\" + keyName, valueName,
+    EXPECT_TRUE(test::GetValueW(HKEY_CURRENT_USER, test::Wide(m_dst) + L"\\" + keyName, valueName,
                                  &type, &bytes));
     EXPECT_EQ(Utf16(L"value"), bytes);
     EXPECT_EQ(Dump(m_src), Dump(m_dst));
@@ -145,7 +145,7 @@ TEST_F(KestrixCopy, DeepTreesAreCopiedWhole) {
     for (int level = 0; level < 40; ++level) {
         Set(path, L"level", REG_DWORD, std::string(reinterpret_cast<const char*>(&level), 4));
         for (const char* sibling : {"first", "last"})
-            Set(path + "\\" + sibling, L"v", REG_SZ, Utf16(ktest::Wide(sibling)));
+            Set(path + "\\" + sibling, L"v", REG_SZ, Utf16(test::Wide(sibling)));
         path += "\\middle";
     }
     EXPECT_EQ(1, Copy());
@@ -196,7 +196,7 @@ TEST_F(KestrixCopy, UnreadableSubkeyStopsTheCopyAndKeepsWhatWasCopied) {
     Set(m_src + "\\a", L"x", REG_SZ, Utf16(L"in a"));
     Set(m_src + "\\b", L"x", REG_SZ, Utf16(L"in b"));
     Set(m_src + "\\c", L"x", REG_SZ, Utf16(L"in c"));
-    ASSERT_TRUE(ktest::SetKeyDacl(HKEY_CURRENT_USER, ktest::Wide(m_src + "\\b"),
+    ASSERT_TRUE(test::SetKeyDacl(HKEY_CURRENT_USER, test::Wide(m_src + "\\b"),
                                   "D:P(D;;KR;;;WD)(A;;KA;;;WD)"));
 
     EXPECT_EQ(0, Copy());

@@ -20,11 +20,11 @@ protected:
         ASSERT_TRUE(test::SetStringValue(HKEY_CURRENT_USER, path, name, "data"));
     }
     bool Exists(const std::string& path) const {
-        return ktest::KeyExistsW(HKEY_CURRENT_USER, ktest::Wide(path));
+        return test::KeyExistsW(HKEY_CURRENT_USER, test::Wide(path));
     }
 
     ktest::CKestrix m_kestrix;
-    ktest::CTestKey m_base{HKEY_CURRENT_USER, "Software\\" + test::UniqueName("KestrixDelete")};
+    test::CTestKey m_base{HKEY_CURRENT_USER, "Software\\" + test::UniqueName("KestrixDelete")};
     const std::string m_key = m_base.Sub("key");
 };
 
@@ -48,10 +48,10 @@ TEST_F(KestrixDelete, TreeIsRemovedWholeAndItsParentsStay) {
 
 TEST_F(KestrixDelete, MissingKeyReturnsFileNotFoundAndChangesNothing) {
     Set(m_base.Sub("other\\child"));
-    const std::string before = ktest::DumpTree(HKEY_CURRENT_USER, m_base.PathW());
+    const std::string before = test::DumpTree(HKEY_CURRENT_USER, m_base.PathW());
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, Delete(m_key));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, Delete(m_base.Sub("other\\missing\\deeper")));
-    EXPECT_EQ(before, ktest::DumpTree(HKEY_CURRENT_USER, m_base.PathW()));
+    EXPECT_EQ(before, test::DumpTree(HKEY_CURRENT_USER, m_base.PathW()));
 }
 
 TEST_F(KestrixDelete, NullOrEmptyPathIsRefusedBeforeAnythingIsOpened) {
@@ -71,7 +71,7 @@ TEST_F(KestrixDelete, NullOrEmptyPathIsRefusedBeforeAnythingIsOpened) {
 TEST_F(KestrixDelete, SubkeysNamedBeyondTheCodePageAreRemoved) {
     const std::wstring name = L"\u041A\u043B\u044E\u0447 \u9375";
     ASSERT_TRUE(
-        ktest::CreateKeyW(HKEY_CURRENT_USER, ktest::Wide(m_key) + L"\\" + name + L"\\" + name));
+        test::CreateKeyW(HKEY_CURRENT_USER, test::Wide(m_key) + L"\\" + name + L"\\" + name));
     EXPECT_EQ(ERROR_SUCCESS, Delete(m_key));
     EXPECT_FALSE(Exists(m_key));
 }
@@ -83,7 +83,7 @@ TEST_F(KestrixDelete, SubkeyThatCannotBeOpenedStopsTheDeletionBottomUp) {
     Set(m_key + "\\b\\b1");
     Set(m_key + "\\c");
     ASSERT_TRUE(
-        ktest::SetKeyDacl(HKEY_CURRENT_USER, ktest::Wide(m_key + "\\b\\b1"), "D:P(A;;KR;;;WD)"));
+        test::SetKeyDacl(HKEY_CURRENT_USER, test::Wide(m_key + "\\b\\b1"), "D:P(A;;KR;;;WD)"));
 
     EXPECT_EQ(ERROR_ACCESS_DENIED, Delete(m_key));
     EXPECT_FALSE(Exists(m_key + "\\a"));

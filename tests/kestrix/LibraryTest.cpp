@@ -46,8 +46,7 @@ bool HasTwoRegistryViews() {
 #ifdef _WIN64
     return true;
 #else
-    BOOL wow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+    return test::IsWow64();
 #endif
 }
 
@@ -259,7 +258,7 @@ TEST(KestrixLibrary, X64FlagReachesThe64BitViewWhereThereIsOneAndTheOnlyViewOthe
     ktest::CKestrix kestrix;
     ASSERT_TRUE(kestrix.Complete());
     const std::string path = "SOFTWARE\\" + test::UniqueName("KestrixX64");
-    ktest::CTestKey key(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY);
+    test::CTestKey key(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY);
     ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, path, "v", "written", KEY_WOW64_64KEY));
 
     char flag[] = "x64";
@@ -275,11 +274,11 @@ TEST(KestrixLibrary, X64FlagReachesThe64BitViewWhereThereIsOneAndTheOnlyViewOthe
 
     char copyFlag[] = "X64";
     const std::string copy = path + "_copy";
-    ktest::CCleanup copyKey(HKEY_LOCAL_MACHINE, copy, KEY_WOW64_64KEY);
+    test::CCleanup copyKey(HKEY_LOCAL_MACHINE, copy, KEY_WOW64_64KEY);
     ASSERT_EQ(1, kestrix.pfnRegCopyEx(HKEY_LOCAL_MACHINE, path.c_str(), HKEY_LOCAL_MACHINE,
                                       copy.c_str(), copyFlag));
-    EXPECT_EQ(ktest::DumpTree(HKEY_LOCAL_MACHINE, ktest::Wide(path), KEY_WOW64_64KEY),
-              ktest::DumpTree(HKEY_LOCAL_MACHINE, ktest::Wide(copy), KEY_WOW64_64KEY));
+    EXPECT_EQ(test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(path), KEY_WOW64_64KEY),
+              test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(copy), KEY_WOW64_64KEY));
     EXPECT_EQ(ERROR_SUCCESS, kestrix.pfnRegDelKeyEX(HKEY_LOCAL_MACHINE, copy.c_str(), copyFlag));
-    EXPECT_FALSE(ktest::KeyExistsW(HKEY_LOCAL_MACHINE, ktest::Wide(copy), KEY_WOW64_64KEY));
+    EXPECT_FALSE(test::KeyExistsW(HKEY_LOCAL_MACHINE, test::Wide(copy), KEY_WOW64_64KEY));
 }

@@ -26,7 +26,7 @@ TEST(KestrixRootNames, EachRootIsFoundByItsExactName) {
     };
     for (const auto& root : roots) {
         // Written where the export reads without the flag.
-        ktest::CTestKey key(root.root, root.path, ktest::kDefaultView);
+        test::CTestKey key(root.root, root.path, ktest::kDefaultView);
         ASSERT_TRUE(test::SetStringValue(root.root, root.path, "where", root.rootName,
                                          ktest::kDefaultView));
         char out[KESTRIX_VALUE_BUFFER_SIZE] = {};

@@ -56,7 +56,7 @@ DWORD WINAPI Work(void* parameter) {
         if (!test::SetStringValue(HKEY_CURRENT_USER, src + sub, "text", text))
             Fail(worker, "cannot build the source", 0);
     }
-    const std::string source = ktest::DumpTree(HKEY_CURRENT_USER, ktest::Wide(src));
+    const std::string source = test::DumpTree(HKEY_CURRENT_USER, test::Wide(src));
 
     for (int round = 0; round < kRounds; ++round) {
         const std::string dst = worker->base + "\\copy" + std::to_string(round);
@@ -64,7 +64,7 @@ DWORD WINAPI Work(void* parameter) {
         if (k.pfnRegCopyEx(HKEY_CURRENT_USER, src.c_str(), HKEY_CURRENT_USER, dst.c_str(), flag) !=
             1)
             Fail(worker, "copy failed", round);
-        if (ktest::DumpTree(HKEY_CURRENT_USER, ktest::Wide(dst)) != source)
+        if (test::DumpTree(HKEY_CURRENT_USER, test::Wide(dst)) != source)
             Fail(worker, "copy differs from its source", round);
 
         char out[KESTRIX_VALUE_BUFFER_SIZE] = {};
@@ -75,7 +75,7 @@ DWORD WINAPI Work(void* parameter) {
             Fail(worker, "read gave \"" + std::string(out) + "\"", round);
 
         if (k.pfnRegDelKeyEX(HKEY_CURRENT_USER, dst.c_str(), flag) != ERROR_SUCCESS ||
-            ktest::KeyExistsW(HKEY_CURRENT_USER, ktest::Wide(dst)))
+            test::KeyExistsW(HKEY_CURRENT_USER, test::Wide(dst)))
             Fail(worker, "delete failed", round);
     }
     return 0;
@@ -93,7 +93,7 @@ protected:
     }
     // Each worker's copies are gone and its source is still there.
     void ExpectCleanTree(int count) const {
-        const std::string tree = ktest::DumpTree(HKEY_CURRENT_USER, m_base.PathW());
+        const std::string tree = test::DumpTree(HKEY_CURRENT_USER, m_base.PathW());
         for (int i = 0; i < count; ++i)
             EXPECT_NE(std::string::npos, tree.find("key [t" + std::to_string(i) + "\\src\\a\\b]"))
                 << tree;
@@ -101,7 +101,7 @@ protected:
     }
 
     ktest::CKestrix m_kestrix;
-    ktest::CTestKey m_base{HKEY_CURRENT_USER, "Software\\" + test::UniqueName("KestrixThreads")};
+    test::CTestKey m_base{HKEY_CURRENT_USER, "Software\\" + test::UniqueName("KestrixThreads")};
 };
 
 TEST_F(KestrixThreads, WorkloadGivesTheExpectedResultsOnOneThread) {

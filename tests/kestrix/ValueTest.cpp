@@ -34,11 +34,11 @@ protected:
         return m_out.find_first_not_of(kUntouched, from) == std::string::npos;
     }
     void Set(const std::string& name, DWORD type, const std::string& bytes) {
-        ASSERT_TRUE(ktest::SetValueA(HKEY_CURRENT_USER, m_key.Path(), name, type, bytes));
+        ASSERT_TRUE(test::SetValue(HKEY_CURRENT_USER, m_key.Path(), name, type, bytes));
     }
 
     ktest::CKestrix m_kestrix;
-    ktest::CTestKey m_key{HKEY_CURRENT_USER, "Software\\" + test::UniqueName("KestrixValue")};
+    test::CTestKey m_key{HKEY_CURRENT_USER, "Software\\" + test::UniqueName("KestrixValue")};
     std::string m_out;
 };
 
@@ -131,7 +131,7 @@ TEST_F(KestrixValue, DataWithoutTerminatorEndsAtItsLength) {
     DWORD type = 0;
     std::string stored;
     ASSERT_TRUE(
-        ktest::GetValueW(HKEY_CURRENT_USER, m_key.PathW(), L"unterminated", &type, &stored));
+        test::GetValueW(HKEY_CURRENT_USER, m_key.PathW(), L"unterminated", &type, &stored));
     ASSERT_EQ(std::string("a\0b\0c\0", 6), stored);
 
     EXPECT_EQ(1, Read("long"));

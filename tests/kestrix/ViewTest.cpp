@@ -20,17 +20,16 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_kestrix.Complete());
 #ifndef _WIN64
-        BOOL wow64 = FALSE;
-        ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64) && wow64) << "needs 64-bit Windows";
+        ASSERT_TRUE(test::IsWow64()) << "needs 64-bit Windows";
 #endif
         for (REGSAM view : {REGSAM(KEY_WOW64_64KEY), kView32}) {
-            const std::wstring path = ktest::Wide(m_path);
+            const std::wstring path = test::Wide(m_path);
             const bool is64 = view == KEY_WOW64_64KEY;
             const std::string where = is64 ? "64-bit view" : "32-bit view";
             ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, m_path, "where", where, view));
             ASSERT_TRUE(
                 test::SetStringValue(HKEY_LOCAL_MACHINE, m_path + "\\a\\b", "where", where, view));
-            ASSERT_TRUE(ktest::CreateKeyW(HKEY_LOCAL_MACHINE,
+            ASSERT_TRUE(test::CreateKeyW(HKEY_LOCAL_MACHINE,
                                           path + (is64 ? L"\\only64\\deep" : L"\\only32"), view));
         }
         ASSERT_NE(Dump(m_path, KEY_WOW64_64KEY), Dump(m_path, kView32));
@@ -43,14 +42,14 @@ protected:
         return result == 1 ? std::string(out) : "result " + std::to_string(result);
     }
     static std::string Dump(const std::string& path, REGSAM view) {
-        return ktest::DumpTree(HKEY_LOCAL_MACHINE, ktest::Wide(path), view);
+        return test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(path), view);
     }
 
     ktest::CKestrix m_kestrix;
     const std::string m_name = test::UniqueName("KestrixView");
     const std::string m_path = "SOFTWARE\\" + m_name;
-    ktest::CTestKey m_key64{HKEY_LOCAL_MACHINE, m_path, KEY_WOW64_64KEY};
-    ktest::CTestKey m_key32{HKEY_LOCAL_MACHINE, m_path, kView32};
+    test::CTestKey m_key64{HKEY_LOCAL_MACHINE, m_path, KEY_WOW64_64KEY};
+    test::CTestKey m_key32{HKEY_LOCAL_MACHINE, m_path, kView32};
 };
 
 TEST_F(KestrixView, X64InAnyLetterCaseReadsThe64BitViewAndComesBackUpperCased) {
@@ -92,8 +91,8 @@ TEST_F(KestrixView, ConstantFlagsInReadOnlyMemoryAreUsedWithoutBeingWritten) {
 
 TEST_F(KestrixView, CopyWithX64ReadsAndWritesThe64BitViewAtEveryLevel) {
     const std::string copy = m_path + "_copy";
-    ktest::CCleanup copy64(HKEY_LOCAL_MACHINE, copy, KEY_WOW64_64KEY);
-    ktest::CCleanup copy32(HKEY_LOCAL_MACHINE, copy, kView32);
+    test::CCleanup copy64(HKEY_LOCAL_MACHINE, copy, KEY_WOW64_64KEY);
+    test::CCleanup copy32(HKEY_LOCAL_MACHINE, copy, kView32);
 
     char flag[] = "x64";
     ASSERT_EQ(1, m_kestrix.pfnRegCopyEx(HKEY_LOCAL_MACHINE, m_path.c_str(), HKEY_LOCAL_MACHINE,
@@ -103,7 +102,7 @@ TEST_F(KestrixView, CopyWithX64ReadsAndWritesThe64BitViewAtEveryLevel) {
     EXPECT_EQ("<missing>", Dump(copy, kView32));
 
     // Without the flag both ends are in the 32-bit view.
-    ktest::RemoveTree(HKEY_LOCAL_MACHINE, ktest::Wide(copy), KEY_WOW64_64KEY);
+    test::RemoveTree(HKEY_LOCAL_MACHINE, test::Wide(copy), KEY_WOW64_64KEY);
     ASSERT_EQ(1, m_kestrix.pfnRegCopyEx(HKEY_LOCAL_MACHINE, m_path.c_str(), HKEY_LOCAL_MACHINE,
                                         copy.c_str(), nullptr));
     EXPECT_EQ(Dump(m_path, kView32), Dump(copy, kView32));

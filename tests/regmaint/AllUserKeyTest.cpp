@@ -1,5 +1,5 @@
 // DELETE_ALLUSER_PRODUCTKEY over Wine's real profile list and HKEY_USERS. The prefix's user
-// "S-1-5-21-0-0-0-1000" is listed and loaded; tests add profiles sorting before ("...-0...")
+// (in Wine "S-1-5-21-0-0-0-1000") is listed and loaded; tests add profiles sorting before ("...-0...")
 // and after ("...-9...") it. Keys below HKEY_USERS are not redirected: the 32-bit and 64-bit
 // views show the same keys, and the tests check both.
 #include <gtest/gtest.h>
@@ -8,32 +8,31 @@
 #include <string>
 
 #include "regmaint/RegMaint.h"
-#include "regmaint/RegMaintTestSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
 
-using regtest::CProfileEntry;
-using regtest::CURRENT_SID;
-using regtest::CUserHive;
-using regtest::TestSid;
+using test::CProfileEntry;
+using test::CurrentUserSid;
+using test::CUserHive;
+using test::TestSid;
 
 bool InHive(const std::string& sid, const std::string& path, REGSAM view = 0) {
-    return regtest::KeyExistsDeep(HKEY_USERS, sid + "\\" + path, view);
+    return test::KeyExistsDeep(HKEY_USERS, sid + "\\" + path, view);
 }
 
 class AllUserKey : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE,
-                                    std::string(regtest::PROFILE_LIST) + "\\" + CURRENT_SID))
+                                    std::string(test::PROFILE_LIST) + "\\" + CurrentUserSid()))
             << "the prefix's user is not in the profile list";
-        ASSERT_TRUE(test::KeyExists(HKEY_USERS, CURRENT_SID)) << "its hive is not loaded";
+        ASSERT_TRUE(test::KeyExists(HKEY_USERS, CurrentUserSid())) << "its hive is not loaded";
     }
     void TearDown() override { test::DeleteKeyTree(HKEY_USERS, CurrentUserKey()); }
 
     // The product key's parent in the prefix user's hive, unique to this test.
-    std::string CurrentUserKey() const { return std::string(CURRENT_SID) + "\\" + m_parent; }
+    std::string CurrentUserKey() const { return CurrentUserSid() + "\\" + m_parent; }
 
     const std::string m_parent = "Software\\" + test::UniqueName("TorvaneAllUser");
     const std::string m_product = m_parent + "\\Product";
@@ -52,11 +51,11 @@ TEST_F(AllUserKey, LoadedListedHivesLoseTheKeyAndEveryOtherHiveIsPassedOver) {
     CProfileEntry withoutKeyListed(withoutKey.Sid());
     CUserHive notListed(TestSid('0')); // loaded, holds the key, but no profile of the list
 
-    regtest::BuildTree(HKEY_USERS, CurrentUserKey() + "\\Product", 2, 2, 3, KEY_WOW64_64KEY);
-    regtest::BuildTree(HKEY_USERS, withKey.Sid() + "\\" + m_product, 1, 2, 1);
-    regtest::BuildTree(HKEY_USERS, withoutKey.Sid() + "\\" + m_parent + "\\Other", 0, 0, 1);
-    regtest::BuildTree(HKEY_USERS, notListed.Sid() + "\\" + m_product, 0, 0, 1);
-    ASSERT_TRUE(InHive(CURRENT_SID, m_product + "\\K1\\K1", KEY_WOW64_32KEY))
+    test::BuildTree(HKEY_USERS, CurrentUserKey() + "\\Product", 2, 2, 3, KEY_WOW64_64KEY);
+    test::BuildTree(HKEY_USERS, withKey.Sid() + "\\" + m_product, 1, 2, 1);
+    test::BuildTree(HKEY_USERS, withoutKey.Sid() + "\\" + m_parent + "\\Other", 0, 0, 1);
+    test::BuildTree(HKEY_USERS, notListed.Sid() + "\\" + m_product, 0, 0, 1);
+    ASSERT_TRUE(InHive(CurrentUserSid(), m_product + "\\K1\\K1", KEY_WOW64_32KEY))
         << "made in the 64-bit view, seen in the 32-bit view";
 
     test::CProgramFolder folder("alluser");
@@ -64,9 +63,9 @@ TEST_F(AllUserKey, LoadedListedHivesLoseTheKeyAndEveryOtherHiveIsPassedOver) {
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(0u, result.exitCode);
 
-    EXPECT_FALSE(InHive(CURRENT_SID, m_product, KEY_WOW64_64KEY));
-    EXPECT_FALSE(InHive(CURRENT_SID, m_product, KEY_WOW64_32KEY));
-    EXPECT_TRUE(InHive(CURRENT_SID, m_parent)) << "the parent stays";
+    EXPECT_FALSE(InHive(CurrentUserSid(), m_product, KEY_WOW64_64KEY));
+    EXPECT_FALSE(InHive(CurrentUserSid(), m_product, KEY_WOW64_32KEY));
+    EXPECT_TRUE(InHive(CurrentUserSid(), m_parent)) << "the parent stays";
     EXPECT_FALSE(InHive(withKey.Sid(), m_product));
     EXPECT_TRUE(InHive(withoutKey.Sid(), m_parent + "\\Other"));
     EXPECT_TRUE(InHive(notListed.Sid(), m_product)) << "only listed profiles are walked";
@@ -78,15 +77,15 @@ TEST_F(AllUserKey, FailureUnderOneProfileDoesNotStopTheWalk) {
     CUserHive after(TestSid('9'));
     CProfileEntry afterListed(after.Sid());
     for (const CUserHive* hive : {&failing, &after})
-        regtest::BuildTree(HKEY_USERS, hive->Sid() + "\\" + m_product, 1, 2, 1);
-    regtest::BuildTree(HKEY_USERS, CurrentUserKey() + "\\Product", 1, 2, 1);
-    regtest::CLockedKey locked(HKEY_USERS, failing.Sid() + "\\" + m_product + "\\K1");
+        test::BuildTree(HKEY_USERS, hive->Sid() + "\\" + m_product, 1, 2, 1);
+    test::BuildTree(HKEY_USERS, CurrentUserKey() + "\\Product", 1, 2, 1);
+    test::CLockedKey locked(HKEY_USERS, failing.Sid() + "\\" + m_product + "\\K1");
     ASSERT_TRUE(locked.Locked());
 
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegDelAllUserKey(m_product.c_str())) << "a complete walk";
     EXPECT_FALSE(InHive(failing.Sid(), m_product + "\\K0"));
     EXPECT_TRUE(InHive(failing.Sid(), m_product + "\\K1"));
-    EXPECT_FALSE(InHive(CURRENT_SID, m_product));
+    EXPECT_FALSE(InHive(CurrentUserSid(), m_product));
     EXPECT_FALSE(InHive(after.Sid(), m_product));
 }
 
@@ -97,18 +96,18 @@ TEST_F(AllUserKey, JoinedPathThatDoesNotFitIsPassedOverNotCut) {
     CUserHive shortHive(shortSid);
     CProfileEntry shortListed(shortSid);
     const std::string prefix = m_parent + "\\";
-    const size_t cchLast = 259 - (strlen(CURRENT_SID) + 1 + prefix.size());
+    const size_t cchLast = 259 - (CurrentUserSid().size() + 1 + prefix.size());
     const std::string cut = prefix + std::string(cchLast, 'A');
     const std::string product = cut + "B";
-    ASSERT_EQ(260u, strlen(CURRENT_SID) + 1 + product.size());
+    ASSERT_EQ(260u, CurrentUserSid().size() + 1 + product.size());
     ASSERT_LE(shortSid.size() + 1 + product.size(), 259u);
     for (const std::string& key : {product, cut})
-        regtest::BuildTree(HKEY_USERS, CurrentUserKey() + key.substr(m_parent.size()), 0, 0, 1);
-    regtest::BuildTree(HKEY_USERS, shortSid + "\\" + product, 1, 1, 1);
+        test::BuildTree(HKEY_USERS, CurrentUserKey() + key.substr(m_parent.size()), 0, 0, 1);
+    test::BuildTree(HKEY_USERS, shortSid + "\\" + product, 1, 1, 1);
 
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegDelAllUserKey(product.c_str()));
-    EXPECT_TRUE(InHive(CURRENT_SID, product)) << "refused in this hive";
-    EXPECT_TRUE(InHive(CURRENT_SID, cut)) << "the key a cut path would name";
+    EXPECT_TRUE(InHive(CurrentUserSid(), product)) << "refused in this hive";
+    EXPECT_TRUE(InHive(CurrentUserSid(), cut)) << "the key a cut path would name";
     EXPECT_FALSE(InHive(shortSid, product)) << "the walk went on to the next profile";
 }
 

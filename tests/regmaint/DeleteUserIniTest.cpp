@@ -5,7 +5,6 @@
 #include <string>
 
 #include "devctl/DevCtr.h"
-#include "regmaint/RegMaintTestSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -44,7 +43,7 @@ protected:
         EXPECT_EQ(0u, result.exitCode) << args;
     }
 
-    const std::string m_appData = regtest::AppDataFolder();
+    const std::string m_appData = test::AppDataFolder();
     const std::string m_vendor = test::UniqueName("VENDOR");
     test::CProgramFolder m_folder{"userini"};
 };
@@ -131,8 +130,8 @@ TEST_F(DeleteUserIni, ArgumentsReachingOutsideTheFolderDeleteNothing) {
 TEST_F(DeleteUserIni, EmptyArgumentLeavesEvenAnEmptyApplicationDataFolder) {
     // With the folder itself empty, "<appdata>\" would be removable.
     test::CTempFolder empty("appdata");
-    regtest::CValueOverride appData(HKEY_CURRENT_USER, regtest::SHELL_FOLDERS, "APPDATA", REG_SZ,
-                                    regtest::Sz(empty.Path()));
+    test::CValueOverride appData(HKEY_CURRENT_USER, test::SHELL_FOLDERS, "APPDATA", REG_SZ,
+                                    test::Sz(empty.Path()));
     CDevCtr devCtr;
     EXPECT_EQ(0, devCtr.DeleteUserIni(""));
     EXPECT_TRUE(test::DirectoryExists(empty.Path()));
@@ -145,17 +144,17 @@ TEST_F(DeleteUserIni, UnreadableApplicationDataFolderDeletesNothing) {
     CDevCtr devCtr;
     const std::string argument = m_vendor + "\\TOOL";
     {
-        regtest::CValueOverride missing(HKEY_CURRENT_USER, regtest::SHELL_FOLDERS, "APPDATA", 0, "",
+        test::CValueOverride missing(HKEY_CURRENT_USER, test::SHELL_FOLDERS, "APPDATA", 0, "",
                                         true);
         EXPECT_EQ(0, devCtr.DeleteUserIni(argument.c_str())) << "no value";
         Run("Deleteuserini " + argument);
     }
     // Longer than 260 bytes; exactly 260 without a NUL; empty; not a full path.
-    const std::string cases[] = {regtest::Sz(m_appData + "\\" + std::string(260, 'x')),
+    const std::string cases[] = {test::Sz(m_appData + "\\" + std::string(260, 'x')),
                                  m_appData + std::string(260 - m_appData.size(), '\\'),
-                                 regtest::Sz(""), regtest::Sz("AppData\\Roaming")};
+                                 test::Sz(""), test::Sz("AppData\\Roaming")};
     for (const std::string& value : cases) {
-        regtest::CValueOverride appData(HKEY_CURRENT_USER, regtest::SHELL_FOLDERS, "APPDATA",
+        test::CValueOverride appData(HKEY_CURRENT_USER, test::SHELL_FOLDERS, "APPDATA",
                                         REG_SZ, value);
         EXPECT_EQ(0, devCtr.DeleteUserIni(argument.c_str())) << value.size();
     }

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "regmaint/RegMaintTestSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -15,7 +14,7 @@ const REGSAM VIEW64 = KEY_WOW64_64KEY;
 
 class MachineKeyCommand : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(regtest::IsWow64()) << "needs the 64-bit prefix"; }
+    void SetUp() override { ASSERT_TRUE(test::IsWow64()) << "needs the 64-bit prefix"; }
 
     void Run(const std::string& args) {
         test::RunResult result = test::RunTorvane(m_folder, args);
@@ -39,8 +38,8 @@ protected:
 TEST_F(MachineKeyCommand, DeletesTheTreeInTheRedirectedViewOnly) {
     const std::string product32 = m_name32.Path() + "\\Product";
     const std::string product64 = m_name32.Path() + "\\Product"; // same path, other view
-    regtest::BuildTree(HKEY_LOCAL_MACHINE, product32, 3, 3, 3, VIEW32);
-    regtest::BuildTree(HKEY_LOCAL_MACHINE, product64, 1, 2, 3, VIEW64);
+    test::BuildTree(HKEY_LOCAL_MACHINE, product32, 3, 3, 3, VIEW32);
+    test::BuildTree(HKEY_LOCAL_MACHINE, product64, 1, 2, 3, VIEW64);
     // The 32-bit key, seen from the 64-bit view, below Wow6432Node.
     const std::string redirected =
         "SOFTWARE\\Wow6432Node" + product32.substr(std::string("SOFTWARE").size());
@@ -53,23 +52,23 @@ TEST_F(MachineKeyCommand, DeletesTheTreeInTheRedirectedViewOnly) {
     EXPECT_TRUE(Exists32("")) << "the parent stays";
     EXPECT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, product64 + "\\K1", VIEW64))
         << "the 64-bit view's key of the same name is not Torvane's";
-    EXPECT_EQ(3, regtest::CountValues(HKEY_LOCAL_MACHINE, product64, VIEW64));
+    EXPECT_EQ(3, test::CountValues(HKEY_LOCAL_MACHINE, product64, VIEW64));
 }
 
 TEST_F(MachineKeyCommand, MissingKeyChangesNothingAndExitsZero) {
-    regtest::BuildTree(HKEY_LOCAL_MACHINE, m_name32.Path() + "\\Product", 1, 2, 2, VIEW32);
+    test::BuildTree(HKEY_LOCAL_MACHINE, m_name32.Path() + "\\Product", 1, 2, 2, VIEW32);
     Run("DELETE_LOCAL_MACHINE_PRODUCTKEY " + m_name32.Path() + "\\Missing");
     Run("DELETE_LOCAL_MACHINE_PRODUCTKEY " + m_name32.Path() + "\\Product\\K0\\Missing");
     EXPECT_TRUE(Exists32("\\Product\\K0"));
     EXPECT_TRUE(Exists32("\\Product\\K1"));
-    EXPECT_EQ(2, regtest::CountValues(HKEY_LOCAL_MACHINE, m_name32.Path() + "\\Product", VIEW32));
+    EXPECT_EQ(2, test::CountValues(HKEY_LOCAL_MACHINE, m_name32.Path() + "\\Product", VIEW32));
 }
 
 TEST_F(MachineKeyCommand, FailurePartWayLeavesTheRestAndStillExitsZero) {
     const std::string product = m_name32.Path() + "\\Product";
     for (const char* key : {"\\A", "\\B\\Below", "\\C"})
-        regtest::BuildTree(HKEY_LOCAL_MACHINE, product + key, 0, 0, 1, VIEW32);
-    regtest::CLockedKey locked(HKEY_LOCAL_MACHINE, product + "\\B", VIEW32);
+        test::BuildTree(HKEY_LOCAL_MACHINE, product + key, 0, 0, 1, VIEW32);
+    test::CLockedKey locked(HKEY_LOCAL_MACHINE, product + "\\B", VIEW32);
     ASSERT_TRUE(locked.Locked());
     Run("DELETE_LOCAL_MACHINE_PRODUCTKEY " + product);
     EXPECT_FALSE(Exists32("\\Product\\A"));

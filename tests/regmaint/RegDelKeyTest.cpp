@@ -6,7 +6,6 @@
 #include <string>
 
 #include "regmaint/RegMaint.h"
-#include "regmaint/RegMaintTestSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -29,16 +28,16 @@ TEST_F(RegDelKeyTest, NullOrEmptyPathIsBadKey) {
 }
 
 TEST_F(RegDelKeyTest, MissingKeyIsFileNotFoundAndChangesNothing) {
-    regtest::BuildTree(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Sibling", 0, 0, 2);
+    test::BuildTree(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Sibling", 0, 0, 2);
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, Delete("\\Missing"));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, Delete("\\Missing\\Deeper"));
     EXPECT_TRUE(Exists("\\Sibling"));
-    EXPECT_EQ(2, regtest::CountValues(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Sibling"));
+    EXPECT_EQ(2, test::CountValues(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Sibling"));
 }
 
 TEST_F(RegDelKeyTest, KeyWithValuesOnlyGoesAndItsParentsStay) {
-    regtest::BuildTree(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Vendor\\Product", 0, 0, 6);
-    ASSERT_EQ(6, regtest::CountValues(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Vendor\\Product"));
+    test::BuildTree(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Vendor\\Product", 0, 0, 6);
+    ASSERT_EQ(6, test::CountValues(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Vendor\\Product"));
     EXPECT_EQ(ERROR_SUCCESS, Delete("\\Vendor\\Product"));
     EXPECT_FALSE(Exists("\\Vendor\\Product"));
     EXPECT_TRUE(Exists("\\Vendor")) << "the parent stays, though it is now empty";
@@ -47,8 +46,8 @@ TEST_F(RegDelKeyTest, KeyWithValuesOnlyGoesAndItsParentsStay) {
 
 TEST_F(RegDelKeyTest, DeepTreeWithValuesGoesWholeAndNothingBesideIt) {
     // Four levels below the key, three children per key, values at every level.
-    regtest::BuildTree(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Vendor\\Product", 4, 3, 4);
-    regtest::BuildTree(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Vendor\\ProductOther", 1, 2, 1);
+    test::BuildTree(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Vendor\\Product", 4, 3, 4);
+    test::BuildTree(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Vendor\\ProductOther", 1, 2, 1);
     ASSERT_TRUE(Exists("\\Vendor\\Product\\K2\\K2\\K2\\K2"));
     EXPECT_EQ(ERROR_SUCCESS, Delete("\\Vendor\\Product"));
     EXPECT_FALSE(Exists("\\Vendor\\Product"));
@@ -61,8 +60,8 @@ TEST_F(RegDelKeyTest, KeyThatRefusesFullAccessStopsTheDeletionThere) {
     // deleted completely before the next is looked at.
     const std::string product = m_scratch.Path() + "\\Product";
     for (const char* key : {"\\A\\A1", "\\A\\A2", "\\B\\B1\\Below", "\\B\\B2", "\\C"})
-        regtest::BuildTree(HKEY_LOCAL_MACHINE, product + key, 0, 0, 2);
-    regtest::CLockedKey locked(HKEY_LOCAL_MACHINE, product + "\\B\\B1");
+        test::BuildTree(HKEY_LOCAL_MACHINE, product + key, 0, 0, 2);
+    test::CLockedKey locked(HKEY_LOCAL_MACHINE, product + "\\B\\B1");
     ASSERT_TRUE(locked.Locked());
 
     EXPECT_EQ(ERROR_ACCESS_DENIED, Delete("\\Product"));
@@ -70,13 +69,13 @@ TEST_F(RegDelKeyTest, KeyThatRefusesFullAccessStopsTheDeletionThere) {
     EXPECT_TRUE(Exists("\\Product\\B\\B1\\Below")) << "the failing key is left whole";
     EXPECT_TRUE(Exists("\\Product\\B\\B2")) << "not visited after the failure";
     EXPECT_TRUE(Exists("\\Product\\C"));
-    EXPECT_EQ(2, regtest::CountValues(HKEY_LOCAL_MACHINE, product + "\\C"));
+    EXPECT_EQ(2, test::CountValues(HKEY_LOCAL_MACHINE, product + "\\C"));
 
     // The key itself refusing full access: nothing at all goes.
-    regtest::CLockedKey lockedTop(HKEY_LOCAL_MACHINE, product + "\\C");
+    test::CLockedKey lockedTop(HKEY_LOCAL_MACHINE, product + "\\C");
     ASSERT_TRUE(lockedTop.Locked());
     EXPECT_EQ(ERROR_ACCESS_DENIED, Delete("\\Product\\C"));
-    EXPECT_EQ(2, regtest::CountValues(HKEY_LOCAL_MACHINE, product + "\\C"));
+    EXPECT_EQ(2, test::CountValues(HKEY_LOCAL_MACHINE, product + "\\C"));
 }
 
 } // namespace

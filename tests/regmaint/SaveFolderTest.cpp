@@ -9,7 +9,6 @@
 #include <string>
 
 #include "regmaint/RegMaint.h"
-#include "regmaint/RegMaintTestSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -52,7 +51,7 @@ protected:
 };
 
 TEST_F(SaveFolder, ExistingDestinationsGetTheSharedDocumentsFolder) {
-    const std::string shared = regtest::SpecialFolder(CSIDL_COMMON_DOCUMENTS);
+    const std::string shared = test::SpecialFolder(CSIDL_COMMON_DOCUMENTS);
     ASSERT_FALSE(shared.empty());
     ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, m_product, NAME_VALUE, "Scan Suite",
                                      KEY_WOW64_32KEY));
@@ -89,7 +88,7 @@ TEST_F(SaveFolder, ExistingDestinationsGetTheSharedDocumentsFolder) {
     DWORD type = 0;
     std::string other;
     ASSERT_TRUE(test::GetValue(HKEY_LOCAL_MACHINE, pdf, "2", &type, &other, KEY_WOW64_32KEY));
-    EXPECT_EQ(regtest::Sz("keep"), other);
+    EXPECT_EQ(test::Sz("keep"), other);
 
     // The same values seen from the 64-bit view, below Wow6432Node.
     const std::string redirected = "SOFTWARE\\Wow6432Node" + pdf.substr(8);
@@ -119,7 +118,7 @@ TEST_F(SaveFolder, MissingEmptyOrOverLongNameWritesNothing) {
     ASSERT_TRUE(
         test::SetStringValue(HKEY_LOCAL_MACHINE, m_product, NAME_VALUE, std::string(259, 'N')));
     EXPECT_EQ(0, SetSaveFolder(HKEY_LOCAL_MACHINE, m_product.c_str()));
-    EXPECT_EQ(0, regtest::CountValues(HKEY_LOCAL_MACHINE, m_product + "\\BCR\\Default\\Folder"));
+    EXPECT_EQ(0, test::CountValues(HKEY_LOCAL_MACHINE, m_product + "\\BCR\\Default\\Folder"));
 
     // No argument, or a product key that does not exist: 0, nothing read or written.
     EXPECT_EQ(0, SetSaveFolder(HKEY_LOCAL_MACHINE, ""));
@@ -136,7 +135,7 @@ TEST_F(SaveFolder, DestinationWhosePathDoesNotFitIsPassedOver) {
     ASSERT_EQ(cchKey, longProduct.size());
     ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, longProduct, NAME_VALUE, name));
     for (const char* destination : DESTINATIONS) {
-        regtest::BuildTree(HKEY_LOCAL_MACHINE,
+        test::BuildTree(HKEY_LOCAL_MACHINE,
                            longProduct + "\\" + name + "\\" + destination + "\\Default\\Folder", 0,
                            0, 0);
     }
@@ -146,31 +145,31 @@ TEST_F(SaveFolder, DestinationWhosePathDoesNotFitIsPassedOver) {
             longProduct + "\\" + name + "\\" + destination + "\\Default\\Folder";
         DWORD type = 0;
         std::string bytes;
-        ASSERT_TRUE(regtest::KeyExistsDeep(HKEY_LOCAL_MACHINE, path)) << destination;
-        const bool written = regtest::GetValueDeep(HKEY_LOCAL_MACHINE, path, "1", &type, &bytes);
+        ASSERT_TRUE(test::KeyExistsDeep(HKEY_LOCAL_MACHINE, path)) << destination;
+        const bool written = test::GetValueDeep(HKEY_LOCAL_MACHINE, path, "1", &type, &bytes);
         EXPECT_EQ(path.size() <= 259, written) << destination << ": " << path.size();
     }
 }
 
 TEST_F(SaveFolder, WithoutSharedDocumentsTheUsersOwnDocumentsAreUsed) {
-    const std::string personal = regtest::SpecialFolder(CSIDL_PERSONAL);
+    const std::string personal = test::SpecialFolder(CSIDL_PERSONAL);
     ASSERT_FALSE(personal.empty());
     ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, m_product, NAME_VALUE, "Scan Suite"));
     MakeDestinations("Scan Suite", {"OCR", "FTP"});
     {
         // Shared documents pointing at a folder that does not exist: the shell has none.
-        regtest::CValueOverride common(
+        test::CValueOverride common(
             HKEY_LOCAL_MACHINE,
             "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-            "Common Documents", REG_EXPAND_SZ, regtest::Sz("C:\\no such folder\\Documents"), false,
+            "Common Documents", REG_EXPAND_SZ, test::Sz("C:\\no such folder\\Documents"), false,
             KEY_WOW64_32KEY);
-        ASSERT_EQ("", regtest::SpecialFolder(CSIDL_COMMON_DOCUMENTS));
+        ASSERT_EQ("", test::SpecialFolder(CSIDL_COMMON_DOCUMENTS));
         test::CProgramFolder folder("savepersonal");
         ASSERT_TRUE(test::RunTorvane(folder, "SET_SAVE_FOLDER " + m_product).finished);
     }
     EXPECT_EQ(Expected(personal), Folder("Scan Suite", "OCR"));
     EXPECT_EQ(Expected(personal), Folder("Scan Suite", "FTP"));
-    EXPECT_FALSE(regtest::SpecialFolder(CSIDL_COMMON_DOCUMENTS).empty()) << "put back";
+    EXPECT_FALSE(test::SpecialFolder(CSIDL_COMMON_DOCUMENTS).empty()) << "put back";
 }
 
 } // namespace

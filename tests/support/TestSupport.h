@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Registry.h"
+
 namespace test {
 
 // Z:\... path of a file the build put in its bin folder (Torvane.exe, stand-in tools, ...).
@@ -121,36 +123,6 @@ private:
     std::string m_previous;
 };
 
-// A uniquely named registry key below root\parent, created on construction and deleted with
-// its subtree on destruction. samView may add KEY_WOW64_64KEY or KEY_WOW64_32KEY.
-class CScratchKey {
-public:
-    CScratchKey(HKEY root, const std::string& parent, const std::string& tag, REGSAM samView = 0);
-    ~CScratchKey();
-    CScratchKey(const CScratchKey&) = delete;
-    CScratchKey& operator=(const CScratchKey&) = delete;
-
-    HKEY Root() const { return m_root; }
-    const std::string& Path() const { return m_path; } // relative to the root
-
-private:
-    HKEY m_root;
-    std::string m_path;
-    REGSAM m_samView;
-};
-
-// Registry conveniences for assertions (samView as above).
-bool KeyExists(HKEY root, const std::string& path, REGSAM samView = 0);
-bool CreateKey(HKEY root, const std::string& path, REGSAM samView = 0);
-bool SetStringValue(HKEY root, const std::string& path, const std::string& name,
-                    const std::string& data, REGSAM samView = 0);
-bool SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
-              const std::string& bytes, REGSAM samView = 0);
-// Reads a value's raw bytes and type; false when it cannot be read.
-bool GetValue(HKEY root, const std::string& path, const std::string& name, DWORD* type,
-              std::string* bytes, REGSAM samView = 0);
-// Deletes a key with its subtree (no error when it is missing).
-void DeleteKeyTree(HKEY root, const std::string& path, REGSAM samView = 0);
 
 // A name unique within this test run: tag, process id and a counter.
 std::string UniqueName(const std::string& tag);

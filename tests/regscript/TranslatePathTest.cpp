@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <string>
 #include <vector>
 
@@ -13,6 +15,21 @@
 namespace {
 
 const DWORD EXIT_MINUS_ONE = static_cast<DWORD>(-1);
+
+// The file's DACL in SDDL form.
+std::string Dacl(const std::string& path) {
+    DWORD cb = 0;
+    GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &cb);
+    std::vector<BYTE> descriptor(cb + 1);
+    char* pszSddl = nullptr;
+    if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), cb, &cb) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &pszSddl, nullptr))
+        return "(none)";
+    const std::string sddl = pszSddl;
+    LocalFree(pszSddl);
+    return sddl;
+}
 
 // Files the write-back leaves behind in the folder, other than the ones named.
 std::vector<std::string> LeftoverFiles(const test::CTempFolder& folder) {
@@ -64,20 +81,66 @@ TEST_F(TranslatePath, FileNameWithBlankAndWindirValue) {
 
 TEST_F(TranslatePath, FilesFromWhichNothingIsTakenKeepEveryByte) {
     static const char BINARY[] = "[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"\0\x01\x02\"\r\n";
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"empty.reg", ""},
-        {"preamble.reg", "REGEDIT4\r\n\r\n\"before\"=\"any section\"\r\n"},
-        {"novalues.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\r\n[HKEY_USERS\\B]\r\n"},
-        {"binary.reg", std::string(BINARY, sizeof(BINARY) - 1)},
-        {"utf8bom.reg", "\xEF\xBB\xBF[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"1\"\r\n"}};
+    const std::string windir = "[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"[windir]x\"\r\n";
+    std::string bigEndian = "\xFE\xFF";
+    for (char c : windir)
+        bigEndian += std::string(1, '\0') + c;
+    // Left as they are; exit -1 when what is left holds "[WINDIR]".
+    const struct {
+        std::string name, bytes;
+        DWORD exitCode;
+    } files[] = {
+        {"empty.reg", "", 0},
+        {"preamble.reg", "REGEDIT4\r\n\r\n\"before\"=\"[WINDIR]x\"\r\n", 0},
+        {"novalues.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\r\n[HKEY_USERS\\B]\r\n", 0},
+        {"binary.reg", std::string(BINARY, sizeof(BINARY) - 1), 0},
+        {"nulbyte.reg", windir + std::string("\"b\"=\"\0\"\r\n", 8), EXIT_MINUS_ONE},
+        {"ctrlz.reg", "\x1A" + windir, EXIT_MINUS_ONE},
+        {"bigendian.reg", bigEndian, EXIT_MINUS_ONE}};
     for (const auto& file : files) {
-        const std::string path = m_folder.File(file.first);
-        ASSERT_TRUE(test::WriteFileBytes(path, file.second));
-        EXPECT_EQ(0u, Run("TRANSLATEPATH " + file.first)) << file.first;
-        EXPECT_EQ(file.second, test::ReadFileBytes(path)) << file.first;
-        EXPECT_TRUE(test::FileExists(path)) << file.first;
+        const std::string path = m_folder.File(file.name);
+        ASSERT_TRUE(test::WriteFileBytes(path, file.bytes));
+        EXPECT_EQ(file.exitCode, Run("TRANSLATEPATH " + file.name)) << file.name;
+        EXPECT_EQ(file.bytes, test::ReadFileBytes(path)) << file.name;
+        EXPECT_TRUE(test::FileExists(path)) << file.name;
     }
     EXPECT_EQ(std::vector<std::string>{}, LeftoverFiles(m_folder));
+}
+
+TEST_F(TranslatePath, MarkedUtf8KeepsItsMarkAndTheFileWhatItHad) {
+    const std::string path = m_folder.File("utf8.reg");
+    ASSERT_TRUE(test::WriteFileBytes(path, "\xEF\xBB\xBFREGEDIT4\r\n\r\n[HKEY_USERS\\S]\r\n"
+                                           "\"\xC3\xA9\"=\"[WINDIR]x\"\r\n\0\0"));
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    ASSERT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+              attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    // A DACL that lets everyone write, unlike the one a new file gets. (Wine keeps a DACL
+    // as the file's mode bits, so the test takes one that they can hold.)
+    const std::string fresh = Dacl(path);
+    PSECURITY_DESCRIPTOR pDescriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;WD)", SDDL_REVISION_1, &pDescriptor, nullptr));
+    ASSERT_TRUE(SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, pDescriptor));
+    LocalFree(pDescriptor);
+    const std::string dacl = Dacl(path);
+    ASSERT_NE(fresh, dacl);
+    ASSERT_NE(std::string::npos, dacl.find(";;;WD)")) << dacl;
+
+    EXPECT_EQ(0u, Run("TRANSLATEPATH utf8.reg"));
+    EXPECT_EQ("\xEF\xBB\xBF\r\n[HKEY_USERS\\S]\r\n\"\xC3\xA9\"=\"" + test::ShortWindowsFolder() +
+                  "\\x\"\r\n",
+              test::ReadFileBytes(path));
+    EXPECT_EQ(attributes, GetFileAttributesA(path.c_str()));
+    EXPECT_EQ(dacl, Dacl(path));
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // A file with a second hard link is refused: replaced, the link would keep the old text.
+    const std::string linked = m_folder.File("linked.reg");
+    ASSERT_TRUE(test::WriteFileBytes(linked, test::WorkedExampleInput()));
+    ASSERT_TRUE(CreateHardLinkA(m_folder.File("link.reg").c_str(), linked.c_str(), nullptr));
+    EXPECT_EQ(EXIT_MINUS_ONE, Run("TRANSLATEPATH linked.reg"));
+    EXPECT_EQ(test::WorkedExampleInput(), test::ReadFileBytes(linked));
 }
 
 TEST_F(TranslatePath, FileThatCannotBeOpenedOrWrittenExitsMinusOne) {
@@ -96,6 +159,22 @@ TEST_F(TranslatePath, FileThatCannotBeOpenedOrWrittenExitsMinusOne) {
 }
 
 // --- Wine's regedit exports as input ---
+
+std::wstring Wide(const std::string& ansi) {
+    std::wstring wide(ansi.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0],
+                                    static_cast<int>(wide.size())));
+    return wide;
+}
+
+// What regedit makes of a string value's text: "\\" is one backslash, and a backslash before
+// another character is dropped (the folder is put into values as it is, not escaped).
+std::string RegeditUnescape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i)
+        out += (text[i] == '\\' && i + 1 < text.size()) ? text[++i] : text[i];
+    return out;
+}
 
 std::string ToAnsi(const std::string& utf16) {
     const int cch = static_cast<int>(utf16.size() / 2);
@@ -125,7 +204,15 @@ TEST_F(TranslatePath, WineRegeditExportsAsInput) {
         ASSERT_TRUE(test::SetStringValue(HKEY_CURRENT_USER, base + "\\Sib" + std::to_string(i), "n",
                                          std::to_string(i)));
 
-    // Wine's regedit writes the "Version 5.00" form in UTF-16: not ours to rewrite.
+    // Names outside the code page, through the wide API (the narrow one would make them "?").
+    const std::wstring wideKey = Wide(base) + L"\\\u0416\u0443\u043A";
+    const std::wstring wideName = L"\u0451\u0436";
+    const std::wstring wideData = L"[WINDIR]\u0416";
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetKeyValueW(HKEY_CURRENT_USER, wideKey.c_str(), wideName.c_str(), REG_SZ,
+                              wideData.c_str(), static_cast<DWORD>(wideData.size() * 2 + 2)));
+
+    // Wine's regedit writes the "Version 5.00" form in UTF-16LE; it is rewritten in that form.
     const std::string exported = m_folder.File("export.reg");
     test::RunResult result =
         test::RunAndWait("regedit.exe /e \"" + exported + "\" \"HKEY_CURRENT_USER\\" + base + "\"");
@@ -133,14 +220,57 @@ TEST_F(TranslatePath, WineRegeditExportsAsInput) {
     const std::string utf16 = test::ReadFileBytes(exported);
     ASSERT_GT(utf16.size(), 1000u);
     ASSERT_EQ("\xFF\xFE", utf16.substr(0, 2));
+    const std::string header = "Windows Registry Editor Version 5.00";
+    ASSERT_EQ(header, ToAnsi(utf16.substr(2, header.size() * 2)));
     EXPECT_EQ(0u, Run("TRANSLATEPATH export.reg"));
-    EXPECT_EQ(utf16, test::ReadFileBytes(exported));
+    const std::string rewritten16 = test::ReadFileBytes(exported);
+    EXPECT_EQ(std::string("\xFF\xFE\r\0\n\0[\0", 8), rewritten16.substr(0, 8));
+    EXPECT_NE(std::string::npos,
+              ToAnsi(rewritten16.substr(2))
+                  .find("\"Driver\"=\"" + test::ShortWindowsFolder() + "\\\\\\System32"));
+
+    // Wine's regedit imports each rewritten file (given a header line) to the same values.
+    const auto importAndCheck = [&](const std::string& name, const std::string& bytes) {
+        ASSERT_TRUE(test::WriteFileBytes(m_folder.File(name), bytes));
+        test::DeleteKeyTree(HKEY_CURRENT_USER, base);
+        ASSERT_FALSE(test::KeyExists(HKEY_CURRENT_USER, base));
+        ASSERT_TRUE(test::RunAndWait("regedit.exe /s \"" + m_folder.File(name) + "\"").finished);
+        DWORD type = 0;
+        std::string data;
+        ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Blob", &type, &data)) << name;
+        EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+        EXPECT_EQ(blob, data);
+        ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Count", &type, &data));
+        EXPECT_EQ(std::string("\x78\x56\x34\x12", 4), data);
+        ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Name=With \"Quote\"", &type, &data));
+        EXPECT_EQ(std::string("a=b\0", 4), data);
+        ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "", &type, &data));
+        EXPECT_EQ(std::string("default text\0", 13), data);
+        ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Driver", &type, &data));
+        EXPECT_EQ(RegeditUnescape(test::ShortWindowsFolder() + "\\\\\\System32\\\\d.dll") +
+                      std::string(1, '\0'),
+                  data);
+        ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, accented, "\xE9t\xE9", &type, &data));
+        EXPECT_EQ(std::string("\xC0 la\0", 5), data);
+        for (int i = 0; i < 20; ++i) {
+            ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base + "\\Sib" + std::to_string(i), "n",
+                                       &type, &data));
+            EXPECT_EQ(std::to_string(i) + std::string(1, '\0'), data);
+        }
+    };
+    importAndCheck("import16.reg",
+                   "\xFF\xFE" + utf16.substr(2, header.size() * 2 + 4) + rewritten16.substr(2));
+    // The names outside the code page came back whole, the value translated.
+    wchar_t wideRead[MAX_PATH] = {};
+    DWORD cbRead = sizeof(wideRead);
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, wideKey.c_str(), wideName.c_str(),
+                                          RRF_RT_REG_SZ, nullptr, wideRead, &cbRead));
+    EXPECT_EQ(Wide(RegeditUnescape(test::ShortWindowsFolder())) + L"\u0416",
+              std::wstring(wideRead));
 
     // The same export as 8-bit REGEDIT4 text (it holds no type whose data depends on the
     // form) is rewritten: the writer's layout, the values intact, "[WINDIR]" translated.
     std::string ansi = ToAnsi(utf16.substr(2));
-    const std::string header = "Windows Registry Editor Version 5.00";
-    ASSERT_EQ(header, ansi.substr(0, header.size()));
     ansi.replace(0, header.size(), "REGEDIT4");
     const std::string ansiPath = m_folder.File("ansi.reg");
     ASSERT_TRUE(test::WriteFileBytes(ansiPath, ansi));
@@ -155,32 +285,7 @@ TEST_F(TranslatePath, WineRegeditExportsAsInput) {
                              "\\Caf\xE9 Sub\\Deeper]\r\n\"\xE9t\xE9\"=\"\xC0 la\"\r\n"));
     EXPECT_EQ(std::string::npos, rewritten.find("REGEDIT4"));
     EXPECT_EQ(std::string::npos, rewritten.find("\\\r\n")) << "continued lines are joined";
-
-    // Wine's regedit imports the rewritten file (given a header line) to the same values.
-    ASSERT_TRUE(test::WriteFileBytes(m_folder.File("import.reg"), "REGEDIT4\r\n" + rewritten));
-    test::DeleteKeyTree(HKEY_CURRENT_USER, base);
-    ASSERT_FALSE(test::KeyExists(HKEY_CURRENT_USER, base));
-    result = test::RunAndWait("regedit.exe /s \"" + m_folder.File("import.reg") + "\"");
-    ASSERT_TRUE(result.finished);
-    DWORD type = 0;
-    std::string data;
-    ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Blob", &type, &data));
-    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
-    EXPECT_EQ(blob, data);
-    ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Count", &type, &data));
-    EXPECT_EQ(std::string("\x78\x56\x34\x12", 4), data);
-    ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Name=With \"Quote\"", &type, &data));
-    EXPECT_EQ(std::string("a=b\0", 4), data);
-    ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "", &type, &data));
-    EXPECT_EQ(std::string("default text\0", 13), data);
-    ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Driver", &type, &data));
-    ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, accented, "\xE9t\xE9", &type, &data));
-    EXPECT_EQ(std::string("\xC0 la\0", 5), data);
-    for (int i = 0; i < 20; ++i) {
-        ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base + "\\Sib" + std::to_string(i), "n",
-                                   &type, &data));
-        EXPECT_EQ(std::to_string(i) + std::string(1, '\0'), data);
-    }
+    importAndCheck("import.reg", "REGEDIT4\r\n" + rewritten);
 }
 
 // --- A run ended while it writes ---
@@ -218,64 +323,91 @@ ULONGLONG FileSize(const std::string& path) {
 }
 
 TEST_F(TranslatePath, RunEndedAtAnyPointLeavesTheOldFileOrTheNewOne) {
-    const std::string oldText = BigScript(6 << 20);
+    // 8-bit text, then UTF-16 (ASCII text with a 0 after each byte), eight rounds each.
+    std::string utf16 = "\xFF\xFE";
+    for (char c : BigScript(3 << 20))
+        utf16 += std::string(1, c) + '\0';
     const std::string path = m_folder.File("big.reg");
-
-    // The complete rewrite, and how long it takes here.
-    ASSERT_TRUE(test::WriteFileBytes(path, oldText));
-    const DWORD start = GetTickCount();
-    ASSERT_EQ(0u, Run("TRANSLATEPATH big.reg"));
-    const DWORD fullRun = GetTickCount() - start;
-    const std::string newText = test::ReadFileBytes(path);
-    ASSERT_NE(oldText, newText);
-    ASSERT_GT(newText.size(), 1000000u);
-
-    int nOld = 0, nNew = 0, nWhileWriting = 0;
-    const std::string commandLine = "\"" + m_folder.Torvane() + "\" TRANSLATEPATH big.reg";
-    for (int round = 0; round < 16; ++round) {
+    for (const std::string& oldText : {BigScript(6 << 20), utf16}) {
+        // The complete rewrite, and how long it takes here.
         ASSERT_TRUE(test::WriteFileBytes(path, oldText));
-        CChild child;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof(startup);
-        std::vector<char> line(commandLine.begin(), commandLine.end());
-        line.push_back('\0');
-        ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   nullptr, &startup, &child.info));
-        if (round < 8) {
-            // While the new text is being written: when k/8 of it has been written (or the
-            // old file has changed at all, as an in-place writer would change it).
-            const ULONGLONG threshold = newText.size() * round / 8;
-            for (;;) {
-                std::vector<std::string> leftovers = LeftoverFiles(m_folder);
-                ULONGLONG written = leftovers.empty() ? 0 : FileSize(m_folder.File(leftovers[0]));
-                if ((!leftovers.empty() && written >= threshold) ||
-                    FileSize(path) != oldText.size())
-                    break;
-                if (WaitForSingleObject(child.info.hProcess, 1) == WAIT_OBJECT_0)
-                    break;
-            }
-            nWhileWriting += !LeftoverFiles(m_folder).empty();
-        } else {
-            // At points spread over the whole run, reading included.
-            Sleep(fullRun * (round - 8) / 8);
-        }
-        TerminateProcess(child.info.hProcess, 99);
-        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.info.hProcess, 30000));
+        const DWORD start = GetTickCount();
+        ASSERT_EQ(0u, Run("TRANSLATEPATH big.reg"));
+        const DWORD fullRun = GetTickCount() - start;
+        const std::string newText = test::ReadFileBytes(path);
+        ASSERT_NE(oldText, newText);
+        ASSERT_EQ(oldText.substr(0, 2) == "\xFF\xFE", newText.substr(0, 2) == "\xFF\xFE");
+        ASSERT_GT(newText.size(), 1000000u);
 
-        const std::string now = test::ReadFileBytes(path);
-        if (now == oldText)
-            ++nOld;
-        else if (now == newText)
-            ++nNew;
-        else
-            ADD_FAILURE() << "round " << round << ": " << now.size() << " bytes, neither old ("
-                          << oldText.size() << ") nor new (" << newText.size() << ")";
-        for (const std::string& leftover : LeftoverFiles(m_folder))
-            DeleteFileA(m_folder.File(leftover).c_str());
+        int nOld = 0, nNew = 0, nWhileWriting = 0;
+        unsigned long nLastPid = 0;
+        const std::string commandLine = "\"" + m_folder.Torvane() + "\" TRANSLATEPATH big.reg";
+        for (int round = 0; round < 8; ++round) {
+            ASSERT_TRUE(test::WriteFileBytes(path, oldText));
+            CChild child;
+            STARTUPINFOA startup = {};
+            startup.cb = sizeof(startup);
+            std::vector<char> line(commandLine.begin(), commandLine.end());
+            line.push_back('\0');
+            ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                       nullptr, &startup, &child.info));
+            // The new file of this run (files that ended runs left are still there).
+            char szOwn[32];
+            std::snprintf(szOwn, sizeof(szOwn), "~trv%lx_",
+                          static_cast<unsigned long>(child.info.dwProcessId));
+            const auto ownFile = [&]() {
+                for (const std::string& name : LeftoverFiles(m_folder)) {
+                    if (name.compare(0, strlen(szOwn), szOwn) == 0)
+                        return name;
+                }
+                return std::string();
+            };
+            if (round < 4) {
+                // While the new text is being written: when k/4 of it has been written (or
+                // the old file has changed at all, as an in-place writer would change it).
+                const ULONGLONG threshold = newText.size() * round / 4;
+                for (;;) {
+                    const std::string own = ownFile();
+                    if ((!own.empty() && FileSize(m_folder.File(own)) >= threshold) ||
+                        FileSize(path) != oldText.size())
+                        break;
+                    if (WaitForSingleObject(child.info.hProcess, 1) == WAIT_OBJECT_0)
+                        break;
+                }
+                nWhileWriting += !ownFile().empty();
+            } else {
+                // At points spread over the whole run, reading included.
+                Sleep(fullRun * (round - 4) / 4);
+            }
+            TerminateProcess(child.info.hProcess, 99);
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.info.hProcess, 30000));
+            nLastPid = child.info.dwProcessId;
+
+            const std::string now = test::ReadFileBytes(path);
+            if (now == oldText)
+                ++nOld;
+            else if (now == newText)
+                ++nNew;
+            else
+                ADD_FAILURE() << "round " << round << ": " << now.size() << " bytes, neither old ("
+                              << oldText.size() << ") nor new (" << newText.size() << ")";
+        }
+        std::printf("ended runs: %d left the old file, %d the new one; %d ended while writing "
+                    "(a full run takes %lu ms)\n",
+                    nOld, nNew, nWhileWriting, fullRun);
+        // The next run on the folder removes what ended runs left (here, a file named for the
+        // last ended run), but not the file of a process that still runs (this one).
+        char szEnded[40], szLive[40];
+        std::snprintf(szEnded, sizeof(szEnded), "~trv%lx_3f.tmp", nLastPid);
+        std::snprintf(szLive, sizeof(szLive), "~trv%lx_3f.tmp", GetCurrentProcessId());
+        ASSERT_TRUE(test::WriteFileBytes(m_folder.File(szEnded), "x"));
+        ASSERT_TRUE(test::WriteFileBytes(m_folder.File(szLive), "x"));
+        ASSERT_TRUE(test::WriteFileBytes(path, oldText));
+        ASSERT_EQ(0u, Run("TRANSLATEPATH big.reg"));
+        EXPECT_EQ(newText, test::ReadFileBytes(path));
+        EXPECT_EQ(std::vector<std::string>{szLive}, LeftoverFiles(m_folder));
+        DeleteFileA(m_folder.File(szLive).c_str());
     }
-    std::printf("ended runs: %d left the old file, %d the new one; %d ended while writing "
-                "(a full run takes %lu ms)\n",
-                nOld, nNew, nWhileWriting, fullRun);
 }
 
 } // namespace

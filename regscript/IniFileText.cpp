@@ -543,14 +543,14 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
         m_pPlatform->pfnWindowsFolderUtf8 == nullptr)
         return Refuse(pText, cbText);
     const size_t cUnits = cbUnits / 2;
-    char* pUtf8 =
-        cUnits < static_cast<size_t>(-1) / 4 ? new (std::nothrow) char[cUnits * 3 + 1] : nullptr;
+    const unsigned char* pUnits = reinterpret_cast<const unsigned char*>(pText + cbMark);
+    const size_t cbUtf8 = Utf8Length(pUnits, cUnits);
+    char* pUtf8 = new (std::nothrow) char[cbUtf8 + 1];
     if (pUtf8 == nullptr) {
         m_bLoadFailed = 1;
         return 0;
     }
-    const size_t cbUtf8 =
-        Utf16LeToUtf8(reinterpret_cast<const unsigned char*>(pText + cbMark), cUnits, pUtf8);
+    Utf16LeToUtf8(pUnits, cUnits, pUtf8);
     const long nTaken = LoadLines(pUtf8, cbUtf8, TEXT_UTF16LE, pText, cbText);
     delete[] pUtf8;
     return nTaken;

@@ -7,8 +7,29 @@
 
 #include <stddef.h>
 
-// Turns cUnits UTF-16LE units into UTF-8; pOut has room for 3 bytes per unit. Returns the
-// bytes written.
+// The bytes Utf16LeToUtf8 makes of cUnits UTF-16LE units.
+inline size_t Utf8Length(const unsigned char* pUnits, size_t cUnits) {
+    size_t cb = 0;
+    for (size_t i = 0; i < cUnits; ++i) {
+        const unsigned char hi = pUnits[2 * i + 1];
+        if (hi == 0) {
+            cb += pUnits[2 * i] < 0x80 ? 1 : 2;
+            continue;
+        }
+        const unsigned u = pUnits[2 * i] | (static_cast<unsigned>(hi) << 8);
+        cb += u < 0x800 ? 2 : 3; // a surrogate pair: 4 bytes, as two lone halves would take 6
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < cUnits) {
+            const unsigned v = pUnits[2 * i + 2] | (static_cast<unsigned>(pUnits[2 * i + 3]) << 8);
+            if (v >= 0xDC00 && v < 0xE000) {
+                ++cb;
+                ++i;
+            }
+        }
+    }
+    return cb;
+}
+
+// Turns cUnits UTF-16LE units into UTF-8 (Utf8Length bytes). Returns the bytes written.
 inline size_t Utf16LeToUtf8(const unsigned char* pUnits, size_t cUnits, char* pOut) {
     unsigned char* q = reinterpret_cast<unsigned char*>(pOut);
     for (size_t i = 0; i < cUnits; ++i) {

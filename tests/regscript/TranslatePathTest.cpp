@@ -52,6 +52,8 @@ protected:
         EXPECT_TRUE(result.finished) << args;
         return result.exitCode;
     }
+    // Runs ended at many points while they rewrite the script oldText.
+    void EndRunsOf(const std::string& oldText);
 
     test::CProgramFolder m_folder{"translatepath"};
 };
@@ -220,47 +222,21 @@ TEST_F(TranslatePath, WineRegeditExportsAsInput) {
     const std::string utf16 = test::ReadFileBytes(exported);
     ASSERT_GT(utf16.size(), 1000u);
     ASSERT_EQ("\xFF\xFE", utf16.substr(0, 2));
-    const std::string header = "Windows Registry Editor Version 5.00";
-    ASSERT_EQ(header, ToAnsi(utf16.substr(2, header.size() * 2)));
     EXPECT_EQ(0u, Run("TRANSLATEPATH export.reg"));
     const std::string rewritten16 = test::ReadFileBytes(exported);
     EXPECT_EQ(std::string("\xFF\xFE\r\0\n\0[\0", 8), rewritten16.substr(0, 8));
-    EXPECT_NE(std::string::npos,
-              ToAnsi(rewritten16.substr(2))
-                  .find("\"Driver\"=\"" + test::ShortWindowsFolder() + "\\\\\\System32"));
-
-    // Wine's regedit imports each rewritten file (given a header line) to the same values.
-    const auto importAndCheck = [&](const std::string& name, const std::string& bytes) {
-        ASSERT_TRUE(test::WriteFileBytes(m_folder.File(name), bytes));
-        test::DeleteKeyTree(HKEY_CURRENT_USER, base);
-        ASSERT_FALSE(test::KeyExists(HKEY_CURRENT_USER, base));
-        ASSERT_TRUE(test::RunAndWait("regedit.exe /s \"" + m_folder.File(name) + "\"").finished);
-        DWORD type = 0;
-        std::string data;
-        ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Blob", &type, &data)) << name;
-        EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
-        EXPECT_EQ(blob, data);
-        ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Count", &type, &data));
-        EXPECT_EQ(std::string("\x78\x56\x34\x12", 4), data);
-        ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Name=With \"Quote\"", &type, &data));
-        EXPECT_EQ(std::string("a=b\0", 4), data);
-        ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "", &type, &data));
-        EXPECT_EQ(std::string("default text\0", 13), data);
-        ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Driver", &type, &data));
-        EXPECT_EQ(RegeditUnescape(test::ShortWindowsFolder() + "\\\\\\System32\\\\d.dll") +
-                      std::string(1, '\0'),
-                  data);
-        ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, accented, "\xE9t\xE9", &type, &data));
-        EXPECT_EQ(std::string("\xC0 la\0", 5), data);
-        for (int i = 0; i < 20; ++i) {
-            ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base + "\\Sib" + std::to_string(i), "n",
-                                       &type, &data));
-            EXPECT_EQ(std::to_string(i) + std::string(1, '\0'), data);
-        }
-    };
-    importAndCheck("import16.reg",
-                   "\xFF\xFE" + utf16.substr(2, header.size() * 2 + 4) + rewritten16.substr(2));
-    // The names outside the code page came back whole, the value translated.
+    EXPECT_NE(std::string::npos, ToAnsi(rewritten16)
+                                     .find("\r\n\"Driver\"=\"" + test::ShortWindowsFolder() +
+                                           "\\\\\\System32\\\\d.dll\"\r\n"));
+    // Imported again (with the header line put back), the names outside the code page come
+    // back whole, the value translated (regedit drops a backslash before an ordinary letter).
+    const std::string header = "Windows Registry Editor Version 5.00";
+    const std::string import16 = m_folder.File("import16.reg");
+    ASSERT_TRUE(test::WriteFileBytes(import16, utf16.substr(0, 2 + 2 * header.size() + 4) +
+                                                   rewritten16.substr(2)));
+    test::DeleteKeyTree(HKEY_CURRENT_USER, base);
+    ASSERT_FALSE(test::KeyExists(HKEY_CURRENT_USER, base));
+    ASSERT_TRUE(test::RunAndWait("regedit.exe /s \"" + import16 + "\"").finished);
     wchar_t wideRead[MAX_PATH] = {};
     DWORD cbRead = sizeof(wideRead);
     ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, wideKey.c_str(), wideName.c_str(),
@@ -271,6 +247,7 @@ TEST_F(TranslatePath, WineRegeditExportsAsInput) {
     // The same export as 8-bit REGEDIT4 text (it holds no type whose data depends on the
     // form) is rewritten: the writer's layout, the values intact, "[WINDIR]" translated.
     std::string ansi = ToAnsi(utf16.substr(2));
+    ASSERT_EQ(header, ansi.substr(0, header.size()));
     ansi.replace(0, header.size(), "REGEDIT4");
     const std::string ansiPath = m_folder.File("ansi.reg");
     ASSERT_TRUE(test::WriteFileBytes(ansiPath, ansi));
@@ -285,7 +262,32 @@ TEST_F(TranslatePath, WineRegeditExportsAsInput) {
                              "\\Caf\xE9 Sub\\Deeper]\r\n\"\xE9t\xE9\"=\"\xC0 la\"\r\n"));
     EXPECT_EQ(std::string::npos, rewritten.find("REGEDIT4"));
     EXPECT_EQ(std::string::npos, rewritten.find("\\\r\n")) << "continued lines are joined";
-    importAndCheck("import.reg", "REGEDIT4\r\n" + rewritten);
+
+    // Wine's regedit imports the rewritten file (given a header line) to the same values.
+    ASSERT_TRUE(test::WriteFileBytes(m_folder.File("import.reg"), "REGEDIT4\r\n" + rewritten));
+    test::DeleteKeyTree(HKEY_CURRENT_USER, base);
+    ASSERT_FALSE(test::KeyExists(HKEY_CURRENT_USER, base));
+    result = test::RunAndWait("regedit.exe /s \"" + m_folder.File("import.reg") + "\"");
+    ASSERT_TRUE(result.finished);
+    DWORD type = 0;
+    std::string data;
+    ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Blob", &type, &data));
+    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+    EXPECT_EQ(blob, data);
+    ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Count", &type, &data));
+    EXPECT_EQ(std::string("\x78\x56\x34\x12", 4), data);
+    ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Name=With \"Quote\"", &type, &data));
+    EXPECT_EQ(std::string("a=b\0", 4), data);
+    ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "", &type, &data));
+    EXPECT_EQ(std::string("default text\0", 13), data);
+    ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Driver", &type, &data));
+    ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, accented, "\xE9t\xE9", &type, &data));
+    EXPECT_EQ(std::string("\xC0 la\0", 5), data);
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base + "\\Sib" + std::to_string(i), "n",
+                                   &type, &data));
+        EXPECT_EQ(std::to_string(i) + std::string(1, '\0'), data);
+    }
 }
 
 // --- A run ended while it writes ---
@@ -315,6 +317,12 @@ struct CChild {
     }
 };
 
+std::string Hex(unsigned long n) {
+    char sz[16];
+    std::snprintf(sz, sizeof(sz), "%lx", n);
+    return sz;
+}
+
 ULONGLONG FileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
@@ -322,92 +330,85 @@ ULONGLONG FileSize(const std::string& path) {
     return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+void TranslatePath::EndRunsOf(const std::string& oldText) {
+    const std::string path = m_folder.File("big.reg");
+
+    // The complete rewrite, and how long it takes here.
+    ASSERT_TRUE(test::WriteFileBytes(path, oldText));
+    const DWORD start = GetTickCount();
+    ASSERT_EQ(0u, Run("TRANSLATEPATH big.reg"));
+    const DWORD fullRun = GetTickCount() - start;
+    const std::string newText = test::ReadFileBytes(path);
+    ASSERT_NE(oldText, newText);
+    ASSERT_GT(newText.size(), 1000000u);
+
+    int nOld = 0, nNew = 0, nWhileWriting = 0;
+    unsigned long nLastPid = 0;
+    const std::string commandLine = "\"" + m_folder.Torvane() + "\" TRANSLATEPATH big.reg";
+    for (int round = 0; round < 8; ++round) {
+        ASSERT_TRUE(test::WriteFileBytes(path, oldText));
+        CChild child;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        std::vector<char> line(commandLine.begin(), commandLine.end());
+        line.push_back('\0');
+        ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &child.info));
+        // The new file of this run (those of the runs ended before are still there).
+        const std::string own = "~trv" + Hex(child.info.dwProcessId) + "_0.tmp";
+        if (round < 4) {
+            // While the new text is being written: when k/4 of it has been written (or the
+            // old file has changed at all, as an in-place writer would change it).
+            const ULONGLONG threshold = newText.size() * round / 4;
+            for (;;) {
+                const bool bOwn = test::FileExists(m_folder.File(own));
+                if ((bOwn && FileSize(m_folder.File(own)) >= threshold) ||
+                    FileSize(path) != oldText.size())
+                    break;
+                if (WaitForSingleObject(child.info.hProcess, 1) == WAIT_OBJECT_0)
+                    break;
+            }
+            nWhileWriting += test::FileExists(m_folder.File(own));
+        } else {
+            // At points spread over the whole run, reading included.
+            Sleep(fullRun * (round - 4) / 4);
+        }
+        TerminateProcess(child.info.hProcess, 99);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.info.hProcess, 30000));
+        nLastPid = child.info.dwProcessId;
+
+        const std::string now = test::ReadFileBytes(path);
+        if (now == oldText)
+            ++nOld;
+        else if (now == newText)
+            ++nNew;
+        else
+            ADD_FAILURE() << "round " << round << ": " << now.size() << " bytes, neither old ("
+                          << oldText.size() << ") nor new (" << newText.size() << ")";
+    }
+    std::printf("ended runs: %d left the old file, %d the new one; %d ended while writing "
+                "(a full run takes %lu ms)\n",
+                nOld, nNew, nWhileWriting, fullRun);
+
+    // The next run on the folder removes what ended runs left (here, a file named for the last
+    // ended run), but not the file of a process that still runs (this one).
+    const std::string ended = "~trv" + Hex(nLastPid) + "_3f.tmp";
+    const std::string live = "~trv" + Hex(GetCurrentProcessId()) + "_3f.tmp";
+    ASSERT_TRUE(test::WriteFileBytes(m_folder.File(ended), "x"));
+    ASSERT_TRUE(test::WriteFileBytes(m_folder.File(live), "x"));
+    ASSERT_TRUE(test::WriteFileBytes(path, oldText));
+    ASSERT_EQ(0u, Run("TRANSLATEPATH big.reg"));
+    EXPECT_EQ(newText, test::ReadFileBytes(path));
+    EXPECT_EQ(std::vector<std::string>{live}, LeftoverFiles(m_folder));
+    DeleteFileA(m_folder.File(live).c_str());
+}
+
 TEST_F(TranslatePath, RunEndedAtAnyPointLeavesTheOldFileOrTheNewOne) {
-    // 8-bit text, then UTF-16 (ASCII text with a 0 after each byte), eight rounds each.
-    std::string utf16 = "\xFF\xFE";
+    EndRunsOf(BigScript(6 << 20));
+    std::string utf16 = "\xFF\xFE"; // the ASCII text with a 0 after each byte
     for (char c : BigScript(3 << 20))
         utf16 += std::string(1, c) + '\0';
-    const std::string path = m_folder.File("big.reg");
-    for (const std::string& oldText : {BigScript(6 << 20), utf16}) {
-        // The complete rewrite, and how long it takes here.
-        ASSERT_TRUE(test::WriteFileBytes(path, oldText));
-        const DWORD start = GetTickCount();
-        ASSERT_EQ(0u, Run("TRANSLATEPATH big.reg"));
-        const DWORD fullRun = GetTickCount() - start;
-        const std::string newText = test::ReadFileBytes(path);
-        ASSERT_NE(oldText, newText);
-        ASSERT_EQ(oldText.substr(0, 2) == "\xFF\xFE", newText.substr(0, 2) == "\xFF\xFE");
-        ASSERT_GT(newText.size(), 1000000u);
-
-        int nOld = 0, nNew = 0, nWhileWriting = 0;
-        unsigned long nLastPid = 0;
-        const std::string commandLine = "\"" + m_folder.Torvane() + "\" TRANSLATEPATH big.reg";
-        for (int round = 0; round < 8; ++round) {
-            ASSERT_TRUE(test::WriteFileBytes(path, oldText));
-            CChild child;
-            STARTUPINFOA startup = {};
-            startup.cb = sizeof(startup);
-            std::vector<char> line(commandLine.begin(), commandLine.end());
-            line.push_back('\0');
-            ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                       nullptr, &startup, &child.info));
-            // The new file of this run (files that ended runs left are still there).
-            char szOwn[32];
-            std::snprintf(szOwn, sizeof(szOwn), "~trv%lx_",
-                          static_cast<unsigned long>(child.info.dwProcessId));
-            const auto ownFile = [&]() {
-                for (const std::string& name : LeftoverFiles(m_folder)) {
-                    if (name.compare(0, strlen(szOwn), szOwn) == 0)
-                        return name;
-                }
-                return std::string();
-            };
-            if (round < 4) {
-                // While the new text is being written: when k/4 of it has been written (or
-                // the old file has changed at all, as an in-place writer would change it).
-                const ULONGLONG threshold = newText.size() * round / 4;
-                for (;;) {
-                    const std::string own = ownFile();
-                    if ((!own.empty() && FileSize(m_folder.File(own)) >= threshold) ||
-                        FileSize(path) != oldText.size())
-                        break;
-                    if (WaitForSingleObject(child.info.hProcess, 1) == WAIT_OBJECT_0)
-                        break;
-                }
-                nWhileWriting += !ownFile().empty();
-            } else {
-                // At points spread over the whole run, reading included.
-                Sleep(fullRun * (round - 4) / 4);
-            }
-            TerminateProcess(child.info.hProcess, 99);
-            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.info.hProcess, 30000));
-            nLastPid = child.info.dwProcessId;
-
-            const std::string now = test::ReadFileBytes(path);
-            if (now == oldText)
-                ++nOld;
-            else if (now == newText)
-                ++nNew;
-            else
-                ADD_FAILURE() << "round " << round << ": " << now.size() << " bytes, neither old ("
-                              << oldText.size() << ") nor new (" << newText.size() << ")";
-        }
-        std::printf("ended runs: %d left the old file, %d the new one; %d ended while writing "
-                    "(a full run takes %lu ms)\n",
-                    nOld, nNew, nWhileWriting, fullRun);
-        // The next run on the folder removes what ended runs left (here, a file named for the
-        // last ended run), but not the file of a process that still runs (this one).
-        char szEnded[40], szLive[40];
-        std::snprintf(szEnded, sizeof(szEnded), "~trv%lx_3f.tmp", nLastPid);
-        std::snprintf(szLive, sizeof(szLive), "~trv%lx_3f.tmp", GetCurrentProcessId());
-        ASSERT_TRUE(test::WriteFileBytes(m_folder.File(szEnded), "x"));
-        ASSERT_TRUE(test::WriteFileBytes(m_folder.File(szLive), "x"));
-        ASSERT_TRUE(test::WriteFileBytes(path, oldText));
-        ASSERT_EQ(0u, Run("TRANSLATEPATH big.reg"));
-        EXPECT_EQ(newText, test::ReadFileBytes(path));
-        EXPECT_EQ(std::vector<std::string>{szLive}, LeftoverFiles(m_folder));
-        DeleteFileA(m_folder.File(szLive).c_str());
-    }
+    EndRunsOf(utf16);
 }
 
 } // namespace

@@ -235,16 +235,12 @@ TEST(RegScriptReader, EncodingsAndStrayBytes) {
     const std::string out =
         Section("HKEY_LOCAL_MACHINE\\K", {"\"a\"=\"" + ShortWindowsFolder() + "\\x\""});
     // Names outside the code page, compared as the registry compares them (Cyrillic Zhe in
-    // both cases; U+0130 against "I" is not equal there); a lone surrogate kept as it is.
+    // both cases; U+0130 against "I" is not equal there). (Unpaired surrogates: fuzz corpus.)
     const std::string wide =
         "Windows Registry Editor Version 5.00\r\n\r\n"
         "[HKEY_USERS\\\xD0\x96\xC3\x84]\r\n\"\xE2\x82\xAC\"=\"[WINDIR]\xF0\x9F\x98\x80\"\r\n"
         "[hkey_users\\\xD0\xB6\xC3\xA4]\r\n\"b\"=\"1\"\r\n"
         "[HKEY_USERS\\\xC4\xB0]\r\n\"c\"=\"2\"\r\n[HKEY_USERS\\i]\r\n\"d\"=\"3\"\r\n";
-    std::string lone = Utf16("[HKEY_USERS\\S]\r\n\"v\"=\"x\"\r\n");
-    lone.insert(lone.size() - 6, "\x00\xD8", 2);
-    std::string loneOut = Utf16(Section("HKEY_USERS\\S", {"\"v\"=\"x\""}));
-    loneOut.insert(loneOut.size() - 6, "\x00\xD8", 2);
     const struct {
         std::string in;
         std::string out; // empty: refused, nothing taken
@@ -259,7 +255,6 @@ TEST(RegScriptReader, EncodingsAndStrayBytes) {
                             Section("HKEY_USERS\\\xD0\x96\xC3\x84",
                                     {"\"b\"=\"1\"", "\"\xE2\x82\xAC\"=\"" + ShortWindowsFolder() +
                                                         "\\\xF0\x9F\x98\x80\""}))},
-        {lone, loneOut},
         {k.substr(0, 26) + std::string(1, '\0') + k.substr(26), ""}, // a NUL inside
         {k + "\x1A\r\n", ""},                                        // text after a Ctrl-Z
         {"\xFE\xFF" + Utf16(k).substr(2), ""},                       // UTF-16 big-endian mark

@@ -53,18 +53,23 @@ void RemoveLeftNewFiles(const char* pszPath, size_t cchFolder) {
 }
 
 // Gives pszNew the DACL of pszOld. 1 when done or when pszOld has none to give (a volume
-// without security); 0 when the new file could not take it.
+// without security); 0 when it cannot be read or the new file could not take it.
 int CopyDacl(const char* pszOld, const char* pszNew) {
     DWORD cbNeeded = 0;
-    if (GetFileSecurityA(pszOld, DACL_SECURITY_INFORMATION, nullptr, 0, &cbNeeded) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return 1;
+    if (!GetFileSecurityA(pszOld, DACL_SECURITY_INFORMATION, nullptr, 0, &cbNeeded)) {
+        const DWORD dwError = GetLastError();
+        if (dwError == ERROR_NOT_SUPPORTED || dwError == ERROR_INVALID_FUNCTION ||
+            dwError == ERROR_CALL_NOT_IMPLEMENTED)
+            return 1;
+        if (dwError != ERROR_INSUFFICIENT_BUFFER)
+            return 0;
+    }
     BYTE* pDescriptor = new (std::nothrow) BYTE[cbNeeded];
     if (pDescriptor == nullptr)
         return 0;
-    int bDone = 1;
-    if (GetFileSecurityA(pszOld, DACL_SECURITY_INFORMATION, pDescriptor, cbNeeded, &cbNeeded))
-        bDone = SetFileSecurityA(pszNew, DACL_SECURITY_INFORMATION, pDescriptor) != FALSE;
+    const int bDone =
+        GetFileSecurityA(pszOld, DACL_SECURITY_INFORMATION, pDescriptor, cbNeeded, &cbNeeded) &&
+        SetFileSecurityA(pszNew, DACL_SECURITY_INFORMATION, pDescriptor);
     delete[] pDescriptor;
     return bDone;
 }

@@ -80,6 +80,13 @@ struct FileHandleTraits {
     static void close(HANDLE h) { CloseHandle(h); }
 };
 
+// Find handles from FindFirstFile: invalid is INVALID_HANDLE_VALUE, closed with FindClose.
+struct FindHandleTraits {
+    using handle_type = HANDLE;
+    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(HANDLE h) { FindClose(h); }
+};
+
 struct ModuleTraits {
     using handle_type = HMODULE;
     static HMODULE invalid() { return nullptr; }
@@ -91,6 +98,7 @@ using CServiceHandle = CUniqueHandle<ServiceHandleTraits>;
 using CKernelHandle = CUniqueHandle<KernelHandleTraits>;
 using CFileHandle = CUniqueHandle<FileHandleTraits>;
 using CModule = CUniqueHandle<ModuleTraits>;
+using CFindHandle = CUniqueHandle<FindHandleTraits>;
 
 // The two handles of a started process, both owned.
 class CProcessInfo {

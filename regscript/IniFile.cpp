@@ -10,6 +10,7 @@
 #include "common/Diagnostics.h"
 #include "common/Handle.h"
 #include "common/ReadWholeFile.h"
+#include "regscript/FileReplace.h"
 
 namespace {
 
@@ -88,7 +89,39 @@ int ShortWindowsFolder(void*, char* pszFolder, size_t cbFolder) {
     return 1;
 }
 
-const tagTextPlatform g_WindowsPlatform = {nullptr, CompareNoCase, NameHash, ShortWindowsFolder};
+// One UTF-16 unit in upper case by the system's own table, the one the registry compares key
+// names with (RtlUpcaseUnicodeChar, looked up once); CharUpperW where it cannot be found.
+unsigned UpcaseUtf16(void*, unsigned nUnit) {
+    typedef WCHAR(WINAPI * PFN_UPCASE)(WCHAR);
+    static PFN_UPCASE s_pfnUpcase = nullptr;
+    static int s_bLookedUp = 0;
+    if (!s_bLookedUp) {
+        HMODULE hNtdll = GetModuleHandleA("ntdll.dll");
+        if (hNtdll != nullptr)
+            s_pfnUpcase = reinterpret_cast<PFN_UPCASE>(
+                reinterpret_cast<void*>(GetProcAddress(hNtdll, "RtlUpcaseUnicodeChar")));
+        s_bLookedUp = 1;
+    }
+    if (s_pfnUpcase != nullptr)
+        return s_pfnUpcase(static_cast<WCHAR>(nUnit));
+    return static_cast<WCHAR>(reinterpret_cast<ULONG_PTR>(
+        CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(nUnit & 0xFFFF)))));
+}
+
+// The short Windows folder in UTF-8, for UTF-16 scripts.
+int ShortWindowsFolderUtf8(void* pContext, char* pszFolder, size_t cbFolder) {
+    char szAnsi[MAX_PATH];
+    WCHAR szWide[MAX_PATH];
+    if (!ShortWindowsFolder(pContext, szAnsi, sizeof(szAnsi)))
+        return 0;
+    if (MultiByteToWideChar(CP_ACP, 0, szAnsi, -1, szWide, MAX_PATH) == 0 || cbFolder > 0x7FFF)
+        return 0;
+    return WideCharToMultiByte(CP_UTF8, 0, szWide, -1, pszFolder, static_cast<int>(cbFolder),
+                               nullptr, nullptr) != 0;
+}
+
+const tagTextPlatform g_WindowsPlatform = {
+    nullptr, CompareNoCase, NameHash, ShortWindowsFolder, UpcaseUtf16, ShortWindowsFolderUtf8};
 
 // A sink that collects the writer's bytes and writes them to a file in large blocks.
 class CFileSink {
@@ -151,30 +184,6 @@ private:
     int m_bFailed;
 };
 
-// Creates a new file beside pszPath, for the text that is to replace it. Its name starts with
-// "~trv" and ends with ".tmp".
-int CreateSiblingFile(const char* pszPath, char* pszNew, size_t cbNew, CFileHandle* pFile) {
-    size_t cchFolder = strlen(pszPath);
-    while (cchFolder > 0 && pszPath[cchFolder - 1] != '\\' && pszPath[cchFolder - 1] != '/' &&
-           pszPath[cchFolder - 1] != ':')
-        --cchFolder;
-    for (unsigned nTry = 0; nTry < 64; ++nTry) {
-        char szName[40];
-        const int cchName = wsprintfA(szName, "~trv%lx_%x.tmp", GetCurrentProcessId(), nTry);
-        if (cchFolder + static_cast<size_t>(cchName) >= cbNew)
-            return 0; // the name would not fit: nothing is cut
-        memcpy(pszNew, pszPath, cchFolder);
-        memcpy(pszNew + cchFolder, szName, static_cast<size_t>(cchName) + 1);
-        pFile->reset(CreateFileA(pszNew, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (*pFile)
-            return 1;
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
-            return 0;
-    }
-    return 0;
-}
-
 } // namespace
 
 const tagTextPlatform& GetWindowsTextPlatform() {
@@ -210,32 +219,18 @@ int CIniFile::Load(const char* pszPath) {
 int CIniFile::SaveAs(const char* pszPath) {
     if (pszPath == nullptr || pszPath[0] == '\0' || strlen(pszPath) >= MAX_PATH)
         return 0;
-    // A file that may not be written is refused as opening it for writing would be refused;
-    // replacing it by a rename would otherwise succeed on some file systems.
-    const DWORD dwAttributes = GetFileAttributesA(pszPath);
-    if (dwAttributes != INVALID_FILE_ATTRIBUTES &&
-        (dwAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-        return 0;
-
     // The text goes to a new file in the same folder, reaches the disk, and then takes the old
     // file's place in one step: a run ended at any moment leaves the old file or the new one,
-    // never a truncated one. (ReplaceFile is not used: some implementations delete the old
-    // file before the new one is moved in.)
-    char szNew[MAX_PATH];
-    CFileHandle file;
-    if (!CreateSiblingFile(pszPath, szNew, sizeof(szNew), &file))
+    // never a truncated one.
+    CFileReplacement replacement;
+    if (!replacement.Begin(pszPath))
         return 0;
-    int bDone = 0;
+    int bWritten = 0;
     {
-        CFileSink sink(file.get());
-        bDone = WriteTree(sink.Sink()) && sink.Flush() && FlushFileBuffers(file.get());
+        CFileSink sink(replacement.File());
+        bWritten = WriteTree(sink.Sink()) && sink.Flush();
     }
-    file.reset();
-    if (bDone)
-        bDone = MoveFileExA(szNew, pszPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!bDone)
-        DeleteFileA(szNew);
-    return bDone;
+    return bWritten && replacement.Commit();
 }
 
 int CIniFile::SaveAndClear() {
@@ -243,16 +238,24 @@ int CIniFile::SaveAndClear() {
         return 1;
     int nResult = 1;
     // A file from which nothing was taken (no section, or text that is not ours to rewrite)
-    // keeps every byte; an incomplete tree is never written.
+    // keeps every byte; an incomplete tree is never written. A file left as it was that held
+    // something to translate, or could not be read to tell, fails the run: the installer must
+    // not take the untranslated file for a translated one.
     if (m_nValuesTaken > 0 && !m_bLoadFailed) {
         nResult = SaveAs(m_szPath);
         Diag("%s %s", m_szPath, nResult ? "rewritten" : "cannot be written: left as it was");
     } else {
+        nResult = !m_bLoadFailed && m_nRefused != 2;
         Diag("%s left as it was: %s", m_szPath,
-             m_bLoadFailed ? "it could not be read whole" : "no value was taken from it");
+             m_bLoadFailed     ? "it could not be read whole"
+             : m_nRefused == 2 ? "its text is refused, and it holds [WINDIR]"
+             : m_nRefused != 0 ? "its text is refused"
+                               : "no value was taken from it");
     }
     Clear();
     m_nValuesTaken = 0;
     m_bLoadFailed = 0;
+    m_nRefused = 0;
+    m_nEncoding = TEXT_EIGHT_BIT;
     return nResult;
 }

@@ -9,6 +9,7 @@
 
 #include "regscript/IniKey.h"
 #include "regscript/PubList.h"
+#include "regscript/TextLines.h"
 #include "regscript/TextPlatform.h"
 
 // A registry handle record of the tree's handle list. Nothing in the product creates one.
@@ -41,21 +42,24 @@ public:
     CIniFile(const CIniFile&) = delete;
     CIniFile& operator=(const CIniFile&) = delete;
 
-    // Reads the file into the tree. 0 when the file cannot be opened, else 1. A file that is
-    // not 8-bit text (it holds a NUL byte or starts with a byte-order mark), or that cannot be
-    // read whole, contributes nothing.
+    // Reads the file into the tree. 0 when the file cannot be opened, else 1. 8-bit text,
+    // UTF-8 with its byte-order mark and UTF-16LE with its mark are read; a file of another
+    // form, with a stray NUL or Ctrl-Z, or that cannot be read whole contributes nothing.
     int Load(const char* pszPath);
     // Writes the tree to pszPath through a new file in the same folder that then replaces the
     // old one in one step. 1 when written, 0 when not (the old file is then unchanged).
     int SaveAs(const char* pszPath);
-    // Writes the tree back to the loaded path and empties it. 0 when the file cannot be
-    // written, else 1. A file from which the load took no value is left exactly as it was.
+    // Writes the tree back to the loaded path, in the encoding it was read in, and empties it.
+    // A file from which the load took no value is left exactly as it was. 0 when the file
+    // cannot be written, or when it is left untouched because its text was refused or not
+    // read whole while it holds (or may hold) "[WINDIR]"; else 1.
     int SaveAndClear();
 
     // --- The text logic (pure) ---
 
-    // Reads registry-script text into the tree; the text (cbText bytes, followed by one spare
-    // byte that may be overwritten) is changed in place. Returns the number of values taken.
+    // Reads registry-script text, as a file holds it, into the tree; the text (cbText bytes,
+    // followed by one spare byte that may be overwritten) is changed in place. Returns the
+    // number of values taken. Text in a form it does not read is refused: nothing is taken.
     long LoadText(char* pText, size_t cbText);
     // The key a section line names, created with any missing keys on its path; the line is
     // split in place. Null when the line names no key (or memory runs out).
@@ -69,8 +73,8 @@ public:
     static void RemoveChar(char* pszLine, char c);
 
     // Writes the whole tree in the registry-script form: for each key with values, an empty
-    // line, the section line and the value lines, every line ending in CR LF. 1 when the sink
-    // took everything.
+    // line, the section line and the value lines, every line ending in CR LF; in the encoding
+    // the text was read in, with its byte-order mark. 1 when the sink took everything.
     int WriteTree(const tagTextSink& sink) const;
     // Writes one key's section and those of its whole subtree; pszPath is the key's full path.
     int WriteKey(const CIniKey* pKey, const char* pszPath, const tagTextSink& sink) const;
@@ -84,12 +88,20 @@ public:
     // 1 when a load could not take everything (memory ran out, the file could not be read
     // whole): the tree is then incomplete and is never written.
     int LoadFailed() const { return m_bLoadFailed; }
+    // The encoding of the text loaded (TEXT_EIGHT_BIT, TEXT_UTF8_MARKED, TEXT_UTF16LE).
+    int GetEncoding() const { return m_nEncoding; }
+    // 1 when a text was refused; 2 when the refused text held "[WINDIR]".
+    int TextRefused() const { return m_nRefused; }
 
 private:
     void AddRootKeys();
     int IsRootKey(const CIniKey* pKey) const;
     CIniKey* OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache);
     int ParseValueText(CIniKey* pKey, char* pszLine, size_t cchLine);
+    long LoadLines(char* pText, size_t cbText, int nEncoding, const char* pRaw, size_t cbRaw);
+    long Refuse(const char* pRaw, size_t cbRaw);
+    size_t Units(const char* pText, size_t cb) const;
+    int WriteKeys(const tagTextSink& sink) const;
     int TranslateWindir(const char* pText, size_t cbText, char** ppTranslated,
                         size_t* pcbTranslated) const;
 
@@ -97,6 +109,10 @@ private:
     CIniKey m_Root;                          // "My Computer"; its sub-keys are the roots
     char m_szPath[INI_PATH_SIZE];
     const tagTextPlatform* m_pPlatform;
+    tagTextPlatform m_Utf8Platform; // names and the folder as UTF-8, for UTF-16 text
+    const tagTextPlatform* m_pText; // the services for the text loaded
     long m_nValuesTaken;
     int m_bLoadFailed;
+    int m_nEncoding;
+    int m_nRefused;
 };

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "regscript/TextLines.h"
+#include "regscript/TextUtf16.h"
 
 namespace {
 
@@ -225,11 +226,95 @@ int WriteSection(const CIniKey* pKey, const char* pPath, size_t cchPath, const t
     return 1;
 }
 
+// The services for UTF-16 text held as UTF-8: names compare unit by unit, each unit in upper
+// case as the registry compares key names. pContext is the platform they are built on.
+int CompareUtf8NoCase(void* pContext, const char* pszA, const char* pszB) {
+    const tagTextPlatform& base = *static_cast<const tagTextPlatform*>(pContext);
+    CUtf16Units a(pszA);
+    CUtf16Units b(pszB);
+    for (;;) {
+        unsigned x = a.Next();
+        unsigned y = b.Next();
+        if (x != y) {
+            x = x != 0 ? base.pfnUpcaseUtf16(base.pContext, x) : 0;
+            y = y != 0 ? base.pfnUpcaseUtf16(base.pContext, y) : 0;
+            if (x != y)
+                return x < y ? -1 : 1;
+        }
+        if (x == 0)
+            return 0;
+    }
+}
+
+int HashUtf8NoCase(void* pContext, const char* pszName, unsigned* pnHash) {
+    const tagTextPlatform& base = *static_cast<const tagTextPlatform*>(pContext);
+    unsigned nHash = 2166136261u;
+    CUtf16Units units(pszName);
+    for (unsigned u; (u = units.Next()) != 0;)
+        nHash = (nHash ^ base.pfnUpcaseUtf16(base.pContext, u)) * 16777619u;
+    *pnHash = nHash;
+    return 1;
+}
+
+int WindowsFolderUtf8(void* pContext, char* pszFolder, size_t cbFolder) {
+    const tagTextPlatform& base = *static_cast<const tagTextPlatform*>(pContext);
+    return base.pfnWindowsFolderUtf8(base.pContext, pszFolder, cbFolder);
+}
+
+// A sink that takes the writer's UTF-8 and hands UTF-16LE on to another sink, in blocks.
+class CUtf16Sink {
+public:
+    explicit CUtf16Sink(const tagTextSink& next) : m_next(next), m_cbUsed(0) {}
+    tagTextSink Sink() {
+        tagTextSink sink = {this, Write};
+        return sink;
+    }
+    int Flush() {
+        const size_t cb = m_cbUsed;
+        m_cbUsed = 0;
+        return cb == 0 || m_next.pfnWrite(m_next.pContext, m_ab, cb);
+    }
+
+private:
+    enum { BUFFER_SIZE = 1 << 16 };
+
+    static int Write(void* pContext, const char* p, size_t cb) {
+        CUtf16Sink& self = *static_cast<CUtf16Sink*>(pContext);
+        while (cb > 0) {
+            const size_t cbRoom = (BUFFER_SIZE - self.m_cbUsed) / 2; // input bytes that fit
+            if (cbRoom < 4) {
+                if (!self.Flush())
+                    return 0;
+                continue;
+            }
+            size_t n = cb < cbRoom ? cb : cbRoom;
+            // A block ends before a sequence, never inside one.
+            while (n < cb && n > 1 && (static_cast<unsigned char>(p[n]) & 0xC0) == 0x80)
+                --n;
+            self.m_cbUsed += Utf8ToUtf16Le(p, n, self.m_ab + self.m_cbUsed);
+            p += n;
+            cb -= n;
+        }
+        return 1;
+    }
+
+    tagTextSink m_next;
+    size_t m_cbUsed;
+    char m_ab[BUFFER_SIZE];
+};
+
 } // namespace
 
 CIniFile::CIniFile(const tagTextPlatform* pPlatform)
-    : m_Root("My Computer"), m_pPlatform(pPlatform), m_nValuesTaken(0), m_bLoadFailed(0) {
+    : m_Root("My Computer"), m_pPlatform(pPlatform), m_pText(pPlatform), m_nValuesTaken(0),
+      m_bLoadFailed(0), m_nEncoding(TEXT_EIGHT_BIT), m_nRefused(0) {
     memset(m_szPath, 0, sizeof(m_szPath));
+    m_Utf8Platform.pContext = const_cast<tagTextPlatform*>(pPlatform);
+    m_Utf8Platform.pfnCompareNoCase = CompareUtf8NoCase;
+    m_Utf8Platform.pfnNameHash = HashUtf8NoCase;
+    m_Utf8Platform.pfnWindowsFolder = WindowsFolderUtf8;
+    m_Utf8Platform.pfnUpcaseUtf16 = nullptr;
+    m_Utf8Platform.pfnWindowsFolderUtf8 = nullptr;
     AddRootKeys();
 }
 
@@ -289,10 +374,10 @@ CIniKey* CIniFile::OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache) {
         // A first component that is no root name gets a root key of its own, written back
         // like the five: dropping the section would lose its values.
         CIniKey* pParent = pKey != nullptr ? pKey : &m_Root;
-        pKey = pCache != nullptr ? pCache->Find(nStep, pParent, pszToken, cchToken, *m_pPlatform)
+        pKey = pCache != nullptr ? pCache->Find(nStep, pParent, pszToken, cchToken, *m_pText)
                                  : nullptr;
         if (pKey == nullptr)
-            pKey = pParent->OpenSubKey(pszToken, *m_pPlatform);
+            pKey = pParent->OpenSubKey(pszToken, *m_pText);
         if (pKey == nullptr) {
             m_bLoadFailed = 1;
             return nullptr;
@@ -326,7 +411,7 @@ int CIniFile::TranslateWindir(const char* pText, size_t cbText, char** ppTransla
     pszHead[cbHead] = '"';
     pszHead[cbHead + 1] = '\0';
     const int bPlaceholder =
-        m_pPlatform->pfnCompareNoCase(m_pPlatform->pContext, pszHead, g_szQuotedPlaceholder) == 0;
+        m_pText->pfnCompareNoCase(m_pText->pContext, pszHead, g_szQuotedPlaceholder) == 0;
     delete[] pszHead;
     if (!bPlaceholder)
         return 0;
@@ -339,7 +424,7 @@ int CIniFile::TranslateWindir(const char* pText, size_t cbText, char** ppTransla
     if (cbTail == 0 || cbTail > INI_WINDIR_TAIL_MAX)
         return 0;
     char szFolder[INI_PATH_SIZE] = {};
-    if (!m_pPlatform->pfnWindowsFolder(m_pPlatform->pContext, szFolder, sizeof(szFolder)))
+    if (!m_pText->pfnWindowsFolder(m_pText->pContext, szFolder, sizeof(szFolder)))
         return 0;
     szFolder[sizeof(szFolder) - 1] = '\0';
     const size_t cchFolder = strlen(szFolder);
@@ -422,9 +507,61 @@ int CIniFile::IsRootKey(const CIniKey* pKey) const {
     return 0;
 }
 
+// The length of a line as the short-line rule counts it: bytes of 8-bit text, units of UTF-16
+// text.
+size_t CIniFile::Units(const char* pText, size_t cb) const {
+    if (m_nEncoding != TEXT_UTF16LE || cb >= 4 * SHORT_LINE)
+        return cb; // too long to be short in any encoding
+    size_t nUnits = 0;
+    for (size_t i = 0; i < cb; ++i) {
+        const unsigned char b = static_cast<unsigned char>(pText[i]);
+        nUnits += (b & 0xC0) != 0x80;
+        nUnits += b >= 0xF0; // a surrogate pair
+    }
+    return nUnits;
+}
+
+long CIniFile::Refuse(const char* pRaw, size_t cbRaw) {
+    m_nRefused = HoldsWindirPlaceholder(pRaw, cbRaw) ? 2 : 1;
+    return 0;
+}
+
 long CIniFile::LoadText(char* pText, size_t cbText) {
-    if (!IsEightBitText(pText, cbText))
+    size_t cbMark = 0;
+    const int nEncoding = ClassifyText(pText, cbText, &cbMark);
+    // One tree holds the text of one encoding: its names are compared by that encoding's rules.
+    if (nEncoding == TEXT_REFUSED || (m_nValuesTaken > 0 && nEncoding != m_nEncoding))
+        return Refuse(pText, cbText);
+    if (nEncoding != TEXT_UTF16LE)
+        return LoadLines(pText + cbMark, cbText - cbMark, nEncoding, pText, cbText);
+
+    // UTF-16 is read as UTF-8 (regscript/TextUtf16.h); an odd last byte is padding only when 0.
+    size_t cbUnits = cbText - cbMark;
+    if (cbUnits % 2 != 0 && pText[cbText - 1] == '\0')
+        --cbUnits;
+    if (cbUnits % 2 != 0 || m_pPlatform->pfnUpcaseUtf16 == nullptr ||
+        m_pPlatform->pfnWindowsFolderUtf8 == nullptr)
+        return Refuse(pText, cbText);
+    const size_t cUnits = cbUnits / 2;
+    const unsigned char* pUnits = reinterpret_cast<const unsigned char*>(pText + cbMark);
+    const size_t cbUtf8 = Utf8Length(pUnits, cUnits);
+    char* pUtf8 = new (std::nothrow) char[cbUtf8 + 1];
+    if (pUtf8 == nullptr) {
+        m_bLoadFailed = 1;
         return 0;
+    }
+    Utf16LeToUtf8(pUnits, cUnits, pUtf8);
+    const long nTaken = LoadLines(pUtf8, cbUtf8, TEXT_UTF16LE, pText, cbText);
+    delete[] pUtf8;
+    return nTaken;
+}
+
+long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding, const char* pRaw,
+                         size_t cbRaw) {
+    if (!TrimStrayBytes(pText, &cbText))
+        return Refuse(pRaw, cbRaw);
+    m_nEncoding = nEncoding;
+    m_pText = nEncoding == TEXT_UTF16LE ? &m_Utf8Platform : m_pPlatform;
 
     // Lines are cut out of the text in place: a line's end (or, for the last line, the spare
     // byte after the text) takes its terminating NUL, and a continued line is joined by moving
@@ -439,7 +576,7 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
         int bLf = 0;
         char* pLineEnd = LineEnd(p, pEnd, &p, &bLf);
         size_t cch = static_cast<size_t>(pLineEnd - pszLine);
-        if (cch + bLf < SHORT_LINE) // the LF counted
+        if (Units(pszLine, cch) + bLf < SHORT_LINE) // the LF counted
             continue;
         pszLine[cch] = '\0';
 
@@ -447,7 +584,9 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
             pKey = OpenKeyPathCached(pszLine, &cache);
             // A root of a name of one or two characters is written as a short line, which a
             // reader of the written file passes over, giving the values to the key before.
-            if (pKey != nullptr && strlen(pKey->GetName()) + 3 < SHORT_LINE && IsRootKey(pKey))
+            const char* pszName = pKey != nullptr ? pKey->GetName() : "";
+            if (pKey != nullptr && Units(pszName, strlen(pszName)) + 3 < SHORT_LINE &&
+                IsRootKey(pKey))
                 pKey = nullptr;
             continue;
         }
@@ -480,7 +619,7 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
         // A joined line is written back as one line; one that would then read as a section
         // line, or as a short line, is no value: taken, it would move the values after it to
         // another key, or vanish, when the written file is read.
-        if (bContinued && (cch + 1 < SHORT_LINE || IsSectionLine(pszLine)))
+        if (bContinued && (Units(pszLine, cch) + 1 < SHORT_LINE || IsSectionLine(pszLine)))
             continue;
         if (ParseValueText(pKey, pszLine, cch))
             ++nTaken;
@@ -519,6 +658,19 @@ int CIniFile::WriteKey(const CIniKey* pKey, const char* pszPath, const tagTextSi
 }
 
 int CIniFile::WriteTree(const tagTextSink& sink) const {
+    if (m_nEncoding == TEXT_UTF8_MARKED)
+        return Write(sink, "\xEF\xBB\xBF", 3) && WriteKeys(sink);
+    if (m_nEncoding == TEXT_UTF16LE) {
+        CUtf16Sink* pWide = new (std::nothrow) CUtf16Sink(sink);
+        const int bDone = pWide != nullptr && Write(sink, "\xFF\xFE", 2) &&
+                          WriteKeys(pWide->Sink()) && pWide->Flush();
+        delete pWide;
+        return bDone;
+    }
+    return WriteKeys(sink);
+}
+
+int CIniFile::WriteKeys(const tagTextSink& sink) const {
     for (const tagPubListNode<CIniKey*>* pNode = m_Root.SubKeys().GetHead(); pNode != nullptr;
          pNode = pNode->pNext) {
         const CIniKey* pRootKey = pNode->item;

@@ -17,6 +17,12 @@ struct tagTextPlatform {
 
     // The Windows folder in the form the translated values use. 0 when it cannot be had.
     int (*pfnWindowsFolder)(void* pContext, char* pszFolder, size_t cbFolder);
+
+    // For UTF-16 scripts. One UTF-16 unit in upper case, as the registry compares key names.
+    // Null when UTF-16 scripts are not to be read.
+    unsigned (*pfnUpcaseUtf16)(void* pContext, unsigned nUnit);
+    // The Windows folder as pfnWindowsFolder gives it, in UTF-8. 0 when it cannot be had.
+    int (*pfnWindowsFolderUtf8)(void* pContext, char* pszFolder, size_t cbFolder);
 };
 
 // Where the writer puts its bytes.

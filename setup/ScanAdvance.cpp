@@ -8,13 +8,20 @@
 #include <new>
 
 #include "common/Handle.h"
+#include "common/Diagnostics.h"
 #include "common/ReadWholeFile.h"
+#include "regscript/FileReplace.h"
+#include "regscript/TextLines.h"
 #include "setup/ScanAdvanceText.h"
 
 namespace {
 
 struct tagScanAdvanceContext {
     const char* pszPath;
+    const char* pOriginal; // the file's bytes as read, for the new file
+    size_t cbOriginal;
+    CFileReplacement* pReplacement;
+    int bStarted; // the new file holds the original bytes
     char szWindowsFolder[MAX_PATH];
     int bFolderKnown;
 };
@@ -38,9 +45,27 @@ int WindowsFolder(void* pContext, char* pszFolder, size_t cbFolder) {
     return 1;
 }
 
-void WriteValue(void* pContext, const char* pszSection, const char* pszKey, const char* pszValue) {
-    const tagScanAdvanceContext& context = *static_cast<tagScanAdvanceContext*>(pContext);
-    WritePrivateProfileStringA(pszSection, pszKey, pszValue, context.pszPath);
+// The profile writer works on a copy of the file, which replaces the file once every value is
+// written: a write that fails leaves the file as it was. The copy is made at the first value,
+// after the checks of CFileReplacement::Begin (the read-only attribute among them: under Wine
+// running as root the profile writer writes read-only files).
+int WriteValue(void* pContext, const char* pszSection, const char* pszKey, const char* pszValue) {
+    tagScanAdvanceContext& context = *static_cast<tagScanAdvanceContext*>(pContext);
+    if (!context.bStarted) {
+        CFileReplacement& replacement = *context.pReplacement;
+        if (!replacement.Begin(context.pszPath))
+            return 0;
+        DWORD cbWritten = 0;
+        if (context.cbOriginal > 0 &&
+            (!WriteFile(replacement.File(), context.pOriginal,
+                        static_cast<DWORD>(context.cbOriginal), &cbWritten, nullptr) ||
+             cbWritten != context.cbOriginal))
+            return 0;
+        replacement.CloseFile();
+        context.bStarted = 1;
+    }
+    return WritePrivateProfileStringA(pszSection, pszKey, pszValue,
+                                      context.pReplacement->NewPath()) != FALSE;
 }
 
 } // namespace
@@ -58,13 +83,35 @@ int TranslateScanAdvance(const char* pszPath) {
     size_t cbText = 0;
     const int bRead = ReadWholeFile(file.get(), &pText, &cbText);
     file.reset();
-    if (!bRead)
-        return 1;
+    // A file that cannot be read whole may hold values to translate: the run says so.
+    char* pOriginal = bRead ? new (std::nothrow) char[cbText + 1] : nullptr;
+    if (pOriginal == nullptr) {
+        delete[] pText;
+        Diag("%s cannot be read whole: left as it was", pszPath);
+        return 0;
+    }
+    memcpy(pOriginal, pText, cbText);
 
+    CFileReplacement replacement;
     tagScanAdvanceContext context = {};
     context.pszPath = pszPath;
+    context.pOriginal = pOriginal;
+    context.cbOriginal = cbText;
+    context.pReplacement = &replacement;
     const tagScanAdvancePlatform platform = {&context, CompareNoCase, WindowsFolder, WriteValue};
-    TranslateScanAdvanceText(pText, cbText, platform);
+    const int nWritten = TranslateScanAdvanceText(pText, cbText, platform);
+    int bDone = 1;
+    if (nWritten == SCAN_TEXT_REFUSED) {
+        // Left as it is; a failure when it holds something to translate.
+        bDone = !HoldsWindirPlaceholder(pOriginal, cbText);
+    } else if (nWritten == SCAN_WRITE_FAILED) {
+        bDone = 0; // the copy is deleted with the replacement
+    } else if (context.bStarted) {
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, replacement.NewPath()); // flush
+        bDone = replacement.Commit();
+    }
+    Diag("%s: %d values written, %s", pszPath, nWritten, bDone ? "done" : "left as it was");
     delete[] pText;
-    return 1;
+    delete[] pOriginal;
+    return bDone;
 }

@@ -10,11 +10,12 @@ const char g_szPlaceholder[] = "[WINDIR]";
 
 // Translates one placeholder line (its value begins with "["); writes the value when it is
 // "[WINDIR]" and the result fits. Returns 1 when a value was written.
-int TranslateLine(char* pszLine, char* pEquals, const char* pszSection,
+// Returns 1 when a value was written, 0 when the line is not translated, -1 when the write
+// failed. pValue is the value's start, after the run of "=" that begins at pEquals.
+int TranslateLine(char* pszLine, char* pEquals, char* pValue, const char* pszSection,
                   const tagScanAdvancePlatform& platform) {
     if (pEquals == pszLine)
         return 0; // no key to write to
-    char* pValue = pEquals + 1;
     char* pLastBracket = strrchr(pValue, ']');
     if (pLastBracket == nullptr)
         return 0; // a placeholder without its end is no "[WINDIR]"
@@ -41,15 +42,16 @@ int TranslateLine(char* pszLine, char* pEquals, const char* pszSection,
     memcpy(szValue + cchFolder + 1, pTail, cbTail + 1);
 
     *pEquals = '\0'; // the key is the text before the first "="
-    platform.pfnWriteValue(platform.pContext, pszSection, pszLine, szValue);
-    return 1;
+    return platform.pfnWriteValue(platform.pContext, pszSection, pszLine, szValue) ? 1 : -1;
 }
 
 } // namespace
 
 int TranslateScanAdvanceText(char* pText, size_t cbText, const tagScanAdvancePlatform& platform) {
-    if (!IsEightBitText(pText, cbText))
-        return 0;
+    // A byte-order mark is refused too: the profile writer takes the values as ANSI text.
+    size_t cbMark = 0;
+    if (ClassifyText(pText, cbText, &cbMark) != TEXT_EIGHT_BIT || !TrimStrayBytes(pText, &cbText))
+        return SCAN_TEXT_REFUSED;
     cbText = ToTextMode(pText, cbText);
 
     char szSection[SCAN_SECTION_MAX + 1] = {};
@@ -66,11 +68,18 @@ int TranslateScanAdvanceText(char* pText, size_t cbText, const tagScanAdvancePla
         p = pLf != nullptr ? pLf + 1 : pEnd;
         pszLine[cch] = '\0';
 
-        // The value is all the text after the first "=", further "=" included.
+        // A run of "=" separates key and value; the value is all the text after it, a later
+        // "=" included.
         char* pEquals = static_cast<char*>(memchr(pszLine, '=', cch));
-        if (pEquals != nullptr && pEquals[1] == '[') {
-            if (bSectionFits && TranslateLine(pszLine, pEquals, szSection, platform))
-                ++nWritten;
+        char* pValue = pEquals;
+        while (pValue != nullptr && *pValue == '=')
+            ++pValue;
+        if (pEquals != nullptr && *pValue == '[') {
+            const int nResult =
+                bSectionFits ? TranslateLine(pszLine, pEquals, pValue, szSection, platform) : 0;
+            if (nResult < 0)
+                return SCAN_WRITE_FAILED;
+            nWritten += nResult;
             continue;
         }
         if (pszLine[0] != '[')

@@ -10,9 +10,10 @@ struct tagScanAdvancePlatform {
     int (*pfnCompareNoCase)(void* pContext, const char* pszA, const char* pszB);
     // The Windows folder as the platform reports it. 0 when it cannot be had.
     int (*pfnWindowsFolder)(void* pContext, char* pszFolder, size_t cbFolder);
-    // Writes one translated value (WritePrivateProfileStringA into the settings file).
-    void (*pfnWriteValue)(void* pContext, const char* pszSection, const char* pszKey,
-                          const char* pszValue);
+    // Writes one translated value (WritePrivateProfileStringA into the settings file). 0 when
+    // it could not be written: the pass then stops.
+    int (*pfnWriteValue)(void* pContext, const char* pszSection, const char* pszKey,
+                         const char* pszValue);
 };
 
 enum {
@@ -21,7 +22,13 @@ enum {
     SCAN_VALUE_MAX = 259    // bytes of a translated value: folder, backslash, tail
 };
 
+enum {
+    SCAN_TEXT_REFUSED = -1, // not 8-bit text, or a stray NUL or Ctrl-Z: nothing examined
+    SCAN_WRITE_FAILED = -2  // a write failed; the pass stopped there
+};
+
 // Examines each line of the text once and writes every "[WINDIR]" value back as a real path.
 // The text (cbText bytes and one spare byte after them) is changed in place; it must be the
-// file as it stood before the first write. Returns the number of values written.
+// file as it stood before the first write. Returns the number of values written, or one of the
+// SCAN_ results above (a refused text is left unchanged).
 int TranslateScanAdvanceText(char* pText, size_t cbText, const tagScanAdvancePlatform& platform);

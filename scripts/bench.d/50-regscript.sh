@@ -1,11 +1,12 @@
-# TRANSLATEPATH on registry scripts of about 10, 20 and 40 MB (5,000 sibling keys under one
-# parent and 20,000 values in one key at 20 MB, scaled with the size), against native sed
-# doing the same "[WINDIR]" substitution on the same file and against a plain copy of it.
-# Times are the best of three runs; Torvane's include starting the process under Wine.
+# TRANSLATEPATH on registry scripts of about 5, 10 and 20 MB (5,000 sibling keys under one
+# parent and 20,000 values in one key at 20 MB, scaled with the size), as 8-bit text and as
+# UTF-16LE, against a floor: bench_floor.exe, a GUI-subsystem program built and started as
+# Torvane.exe is, that reads the file whole, replaces the placeholders and writes it back
+# through a new file. Times are the best of three runs, process start under Wine included.
 rs_dir="$work/regscript"
 rs_dir_dos="Z:$(printf '%s' "$rs_dir" | tr / '\\')"
 mkdir -p "$rs_dir"
-cp "$build/bin/Torvane.exe" "$rs_dir/"
+cp "$build/bin/Torvane.exe" "$build/bin/bench_floor.exe" "$rs_dir/"
 
 # awk -v scale=S: the script. Each sibling key holds a "[WINDIR]" path and a 1 KB hex value
 # continued over 41 lines; three values in four of the big key are short continued hex
@@ -47,38 +48,31 @@ rs_best() {
 }
 
 rs_prepare() { cp "$rs_dir/source.reg" "$rs_dir/bench.reg"; }
-rs_sed() { sed 's/\[WINDIR\]/C:\\windows/g' "$rs_dir/source.reg" >"$rs_dir/sed.out"; }
-rs_copy() { cp "$rs_dir/source.reg" "$rs_dir/copy.out"; }
 rs_torvane() { wine "$rs_dir_dos\\Torvane.exe" TRANSLATEPATH bench.reg; }
+rs_floor() { wine "$rs_dir_dos\\bench_floor.exe" bench.reg; }
 rs_start() { wine "$rs_dir_dos\\Torvane.exe" HELP; }
 
-printf '%8s %8s %8s %10s %10s %10s %12s %11s\n' size sed copy Torvane load write Torvane/sed Torvane/copy
-prev=
-rs_scaling=
-for scale in 0.5 1 2; do
-    rs_generate "$scale" >"$rs_dir/source.reg"
-    bytes=$(wc -c <"$rs_dir/source.reg")
-    t_sed=$(rs_best rs_sed)
-    t_copy=$(rs_best rs_copy)
-    t_torvane=$(rs_best rs_torvane)
-    # The same rewrite inside one process: reading with the tree built, and writing back.
-    rs_prepare
-    inproc=$(wine "$bin_dos\\bench_regscript.exe" "$rs_dir_dos\\bench.reg" 2>/dev/null | tr -d '\r')
-    t_load=$(printf '%s\n' "$inproc" | sed -n 's/^load \([0-9]*\) ms.*/\1/p')
-    t_write=$(printf '%s\n' "$inproc" | sed -n 's/^write \([0-9]*\) ms.*/\1/p')
-    [ "$t_sed" -gt 0 ] || t_sed=1
-    [ "$t_copy" -gt 0 ] || t_copy=1
-    printf '%5s MB %5s ms %5s ms %7s ms %7s ms %7s ms %11s %12s\n' \
-        "$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1048576 }')" \
-        "$t_sed" "$t_copy" "$t_torvane" "$t_load" "$t_write" \
-        "$(awk -v a="$t_torvane" -v b="$t_sed" 'BEGIN { printf "%.1fx", a / b }')" \
-        "$(awk -v a="$t_torvane" -v b="$t_copy" 'BEGIN { printf "%.1fx", a / b }')"
-    if [ -n "$prev" ]; then
-        rs_scaling="$rs_scaling $(awk -v a="$t_torvane" -v b="$prev" 'BEGIN { printf "%.2f", a / b }')"
-    fi
-    prev=$t_torvane
+printf '%8s %7s %10s %10s %7s %9s %9s\n' size form Torvane floor ratio load write
+for scale in 0.25 0.5 1; do
+    rs_generate "$scale" >"$rs_dir/ansi.reg"
+    { printf '\377\376'; iconv -f ASCII -t UTF-16LE "$rs_dir/ansi.reg"; } >"$rs_dir/utf16.reg"
+    for form in ansi utf16; do
+        cp "$rs_dir/$form.reg" "$rs_dir/source.reg"
+        t_torvane=$(rs_best rs_torvane)
+        t_floor=$(rs_best rs_floor)
+        [ "$t_floor" -gt 0 ] || t_floor=1
+        # The same rewrite inside one process: reading with the tree built, and writing back.
+        rs_prepare
+        inproc=$(wine "$bin_dos\\bench_regscript.exe" "$rs_dir_dos\\bench.reg" 2>/dev/null | tr -d '\r')
+        t_load=$(printf '%s\n' "$inproc" | sed -n 's/^load \([0-9]*\) ms.*/\1/p')
+        t_write=$(printf '%s\n' "$inproc" | sed -n 's/^write \([0-9]*\) ms.*/\1/p')
+        printf '%5s MB %7s %7s ms %7s ms %6sx %6s ms %6s ms\n' \
+            "$(awk -v b="$(wc -c <"$rs_dir/ansi.reg")" 'BEGIN { printf "%.1f", b / 1048576 }')" \
+            "$form" "$t_torvane" "$t_floor" \
+            "$(awk -v a="$t_torvane" -v b="$t_floor" 'BEGIN { printf "%.2f", a / b }')" \
+            "$t_load" "$t_write"
+    done
 done
-echo "Torvane time when the file doubles (x2 size):$rs_scaling"
 rs_prepare() { :; }
 echo "Starting Torvane.exe under Wine to do nothing (HELP) takes $(rs_best rs_start) ms of each run."
-rm -f "$rs_dir"/*.reg "$rs_dir"/*.out "$rs_dir"/~trv*.tmp
+rm -f "$rs_dir"/*.reg "$rs_dir"/~trv*.tmp "$rs_dir"/*.floor.tmp

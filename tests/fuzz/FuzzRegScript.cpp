@@ -1,6 +1,7 @@
 // Fuzz target: the registry-script reader and writer on any bytes. The written text must read
 // back to the same tree: writing, reading back and writing again keeps the same set of
-// sections, values and texts.
+// sections, values and texts, in the encoding read (8-bit, marked UTF-8, UTF-16LE). ASCII text
+// read as UTF-16 gives what it gives as 8-bit text.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "regscript/IniFile.h"
+#include "regscript/TextUtf16.h"
 #include "tests/fuzz/NativePlatform.h"
 
 namespace {
@@ -27,6 +29,21 @@ std::string Write(const CIniFile& file) {
                               }};
     Check(file.WriteTree(sink) == 1);
     return out;
+}
+
+// The written text without its byte-order mark, UTF-16 as UTF-8.
+std::string Decode(const std::string& written, int nEncoding) {
+    if (nEncoding == TEXT_UTF8_MARKED) {
+        Check(written.compare(0, 3, "\xEF\xBB\xBF") == 0);
+        return written.substr(3);
+    }
+    if (nEncoding != TEXT_UTF16LE)
+        return written;
+    Check(written.size() % 2 == 0 && written.compare(0, 2, "\xFF\xFE") == 0);
+    std::string utf8(written.size() / 2 * 3, '\0');
+    utf8.resize(Utf16LeToUtf8(reinterpret_cast<const unsigned char*>(written.data() + 2),
+                              written.size() / 2 - 1, &utf8[0]));
+    return utf8;
 }
 
 // The sections and the value lines of each, as a set: "section" and "section\nline".
@@ -67,12 +84,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(nTaken >= 0 && nTaken == first.GetValuesTaken());
     Check(!first.LoadFailed());
     const std::string written = Write(first);
-    const std::set<std::string> contents = Contents(written);
+    const int nEncoding = first.GetEncoding();
+    const std::set<std::string> contents = Contents(Decode(written, nEncoding));
 
     CIniFile second(&native::TextPlatform());
     Load(&second, written);
     Check(!second.LoadFailed());
+    Check(nTaken == 0 || (second.GetEncoding() == nEncoding && second.TextRefused() == 0));
     const std::string rewritten = Write(second);
-    Check(Contents(rewritten) == contents);
+    Check(Contents(Decode(rewritten, second.GetEncoding())) == contents);
+
+    // ASCII text as UTF-16: the same sections, values and texts.
+    bool bAscii = true;
+    for (char c : input)
+        bAscii = bAscii && static_cast<unsigned char>(c) < 0x80;
+    if (bAscii) {
+        std::string utf16 = "\xFF\xFE";
+        for (char c : input)
+            utf16 += std::string(1, c) + '\0';
+        CIniFile wide(&native::TextPlatform());
+        Check(Load(&wide, utf16) == nTaken);
+        Check(Contents(Decode(Write(wide), wide.GetEncoding())) == contents);
+    }
     return 0;
 }

@@ -45,8 +45,14 @@ inline int WindowsFolder(void*, char* pszFolder, size_t cbFolder) {
     return 1;
 }
 
+// UTF-16 units: ASCII letters folded, every other unit stands for itself.
+inline unsigned UpcaseUtf16(void*, unsigned nUnit) {
+    return (nUnit >= 'a' && nUnit <= 'z') ? nUnit - 'a' + 'A' : nUnit;
+}
+
 inline const tagTextPlatform& TextPlatform() {
-    static const tagTextPlatform platform = {nullptr, CompareNoCase, NameHash, WindowsFolder};
+    static const tagTextPlatform platform = {nullptr,       CompareNoCase, NameHash,
+                                             WindowsFolder, UpcaseUtf16,   WindowsFolder};
     return platform;
 }
 

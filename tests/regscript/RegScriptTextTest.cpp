@@ -12,13 +12,15 @@ namespace {
 using test::ShortWindowsFolder;
 
 // Loads the text into a fresh tree and returns what the writer makes of it.
-std::string Rewrite(const std::string& text, long* pnTaken = nullptr) {
+std::string Rewrite(const std::string& text, long* pnTaken = nullptr, int* pnRefused = nullptr) {
     CIniFile file;
     std::vector<char> buffer(text.begin(), text.end());
     buffer.push_back('\0');
     const long nTaken = file.LoadText(buffer.data(), text.size());
     if (pnTaken != nullptr)
         *pnTaken = nTaken;
+    if (pnRefused != nullptr)
+        *pnRefused = file.TextRefused();
     std::string out;
     tagTextSink sink = {&out, [](void* p, const char* pBytes, size_t cb) {
                             static_cast<std::string*>(p)->append(pBytes, cb);
@@ -220,18 +222,52 @@ TEST(RegScriptReader, TranslationThatWouldNotFitIsNotMade) {
               Rewrite(std::string(HKLM_K) + "\"c\"=\"[WINDIR]" + tail260 + "\n"));
 }
 
-TEST(RegScriptReader, TextThatIsNot8BitTextContributesNothing) {
-    const std::string section = "[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=\"1\"\r\n";
-    long nTaken = -1;
-    EXPECT_EQ("", Rewrite(section + std::string("\"b\"=\"2\0\"\r\n", 10), &nTaken));
-    EXPECT_EQ(0, nTaken);
-    EXPECT_EQ("", Rewrite("\xEF\xBB\xBF" + section, &nTaken));
-    EXPECT_EQ(0, nTaken);
-    EXPECT_EQ("", Rewrite("\xFF\xFE" + section, &nTaken));
-    EXPECT_EQ(0, nTaken);
-    // A lone CR and a Ctrl-Z are ordinary bytes.
-    EXPECT_EQ(Section("HKEY_LOCAL_MACHINE\\K", {"\"a\"=\"1\r\x1A\""}),
-              Rewrite("[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=\"1\r\x1A\"\r\n"));
+// UTF-16LE with its byte-order mark, from UTF-8 text.
+std::string Utf16(const std::string& utf8) {
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                    &wide[0], static_cast<int>(wide.size())));
+    return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+}
+
+TEST(RegScriptReader, EncodingsAndStrayBytes) {
+    const std::string k = "[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=\"[WINDIR]x\"\r\n";
+    const std::string out =
+        Section("HKEY_LOCAL_MACHINE\\K", {"\"a\"=\"" + ShortWindowsFolder() + "\\x\""});
+    // Names outside the code page, compared as the registry compares them (Cyrillic Zhe in
+    // both cases; U+0130 against "I" is not equal there). (Unpaired surrogates: fuzz corpus.)
+    const std::string wide =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_USERS\\\xD0\x96\xC3\x84]\r\n\"\xE2\x82\xAC\"=\"[WINDIR]\xF0\x9F\x98\x80\"\r\n"
+        "[hkey_users\\\xD0\xB6\xC3\xA4]\r\n\"b\"=\"1\"\r\n"
+        "[HKEY_USERS\\\xC4\xB0]\r\n\"c\"=\"2\"\r\n[HKEY_USERS\\i]\r\n\"d\"=\"3\"\r\n";
+    const struct {
+        std::string in;
+        std::string out; // empty: refused, nothing taken
+    } cases[] = {
+        {k + std::string(4, '\0'), out},            // NUL padding
+        {k + "\x1A", out},                          // a Ctrl-Z that ends the text
+        {"\xEF\xBB\xBF" + k, "\xEF\xBB\xBF" + out}, // UTF-8 keeps its mark
+        {Utf16(k), Utf16(out)},
+        {Utf16(k) + std::string(3, '\0'), Utf16(out)},
+        {Utf16(wide), Utf16(Section("HKEY_USERS\\i", {"\"d\"=\"3\""}) +
+                            Section("HKEY_USERS\\\xC4\xB0", {"\"c\"=\"2\""}) +
+                            Section("HKEY_USERS\\\xD0\x96\xC3\x84",
+                                    {"\"b\"=\"1\"", "\"\xE2\x82\xAC\"=\"" + ShortWindowsFolder() +
+                                                        "\\\xF0\x9F\x98\x80\""}))},
+        {k.substr(0, 26) + std::string(1, '\0') + k.substr(26), ""}, // a NUL inside
+        {k + "\x1A\r\n", ""},                                        // text after a Ctrl-Z
+        {"\xFE\xFF" + Utf16(k).substr(2), ""},                       // UTF-16 big-endian mark
+        {Utf16(k) + "x", ""},                                        // half a unit
+        {Utf16(k).substr(2), ""},                                    // UTF-16 without its mark
+    };
+    for (const auto& c : cases) {
+        long nTaken = -1;
+        int nRefused = -1;
+        EXPECT_EQ(c.out, Rewrite(c.in, &nTaken, &nRefused)) << c.in;
+        EXPECT_EQ(c.out.empty() ? 2 : 0, nRefused) << c.in;
+        EXPECT_EQ(c.out.empty(), nTaken == 0) << c.in;
+    }
 }
 
 TEST(RegScriptReader, SecondRewriteReversesKeysAndValuesAgainButNotTheRoots) {

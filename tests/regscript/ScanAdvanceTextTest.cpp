@@ -16,9 +16,11 @@ typedef std::tuple<std::string, std::string, std::string> Write; // section, key
 struct Recorder {
     std::string folder = "C:\\windows";
     std::vector<Write> writes;
+    int bWritesFail = 0;
 };
 
-std::vector<Write> Translate(const std::string& text, Recorder recorder = Recorder()) {
+std::vector<Write> Translate(const std::string& text, Recorder recorder = Recorder(),
+                             int* pnResult = nullptr) {
     tagScanAdvancePlatform platform = {
         &recorder, [](void*, const char* a, const char* b) { return lstrcmpiA(a, b); },
         [](void* p, char* pszFolder, size_t cbFolder) {
@@ -30,11 +32,14 @@ std::vector<Write> Translate(const std::string& text, Recorder recorder = Record
         },
         [](void* p, const char* section, const char* key, const char* value) {
             static_cast<Recorder*>(p)->writes.emplace_back(section, key, value);
+            return 1 - static_cast<Recorder*>(p)->bWritesFail;
         }};
     std::vector<char> buffer(text.begin(), text.end());
     buffer.push_back('\0');
     const int nWritten = TranslateScanAdvanceText(buffer.data(), text.size(), platform);
-    EXPECT_EQ(static_cast<int>(recorder.writes.size()), nWritten);
+    EXPECT_EQ(recorder.writes.size(), nWritten < 0 ? recorder.writes.size() : size_t(nWritten));
+    if (pnResult != nullptr)
+        *pnResult = nWritten;
     return recorder.writes;
 }
 
@@ -42,6 +47,8 @@ TEST(ScanAdvanceRules, WindirValuesAreWrittenToTheirSection) {
     EXPECT_EQ((std::vector<Write>{{"", "Top", "C:\\windows\\Before"},
                                   {"Scan", "Folder", "C:\\windows\\Temp\\Scans"},
                                   {"Scan", "Lower", "C:\\windows\\\\Temp"},
+                                  {"Scan", "Doubled", "C:\\windows\\x"},
+                                  {"Scan", "Run", "C:\\windows\\y=z"},
                                   {"Scan", "Last", "C:\\windows\\"}}),
               Translate("Top=[WINDIR]Before\r\n"
                         "[Scan]\r\n"
@@ -50,6 +57,8 @@ TEST(ScanAdvanceRules, WindirValuesAreWrittenToTheirSection) {
                         "\r\n"
                         "Other=plain\r\n"
                         "Lower=[windir]\\Temp\r\n"
+                        "Doubled==[WINDIR]x\r\n" // a run of "=" is one separator
+                        "Run===[WINDIR]y=z\r\n"
                         "Last=[WINDIR]"));
 }
 
@@ -59,9 +68,8 @@ TEST(ScanAdvanceRules, LinesThatAreNotTranslated) {
                         "Spaced = [WINDIR]Temp\n"    // the value begins with a blank
                         "Bracket=[WINDIR]Scans[1]\n" // its last "]" closes [1]
                         "Other=[TEMP]Scans\n"
-                        "Open=[WINDIR\n"       // no "]": no placeholder end
-                        "Doubled==[WINDIR]x\n" // the value is "=[WINDIR]x"
-                        "=[WINDIR]NoKey\n"));
+                        "Open=[WINDIR\n" // no "]": no placeholder end
+                        "=[WINDIR]NoKey\n==[WINDIR]NoKey\n"));
     Recorder noFolder;
     noFolder.folder.clear();
     EXPECT_EQ(std::vector<Write>{}, Translate("[Scan]\nFolder=[WINDIR]x\n", noFolder));
@@ -111,9 +119,37 @@ TEST(ScanAdvanceRules, ValuesThatWouldNotFitAreNotWritten) {
                         "\n"));
 }
 
-TEST(ScanAdvanceRules, TextThatIsNot8BitTextIsNotTranslated) {
-    EXPECT_EQ(std::vector<Write>{}, Translate(std::string("[S]\nK=[WINDIR]a\0\n", 17)));
-    EXPECT_EQ(std::vector<Write>{}, Translate("\xFF\xFE[S]\nK=[WINDIR]a\n"));
+TEST(ScanAdvanceRules, EncodingsAndStrayBytes) {
+    const std::string lines = "[S]\nK=[WINDIR]a\n";
+    const std::vector<Write> translated = {{"S", "K", "C:\\windows\\a"}};
+    const struct {
+        std::string text;
+        int nResult;
+    } cases[] = {
+        {lines + std::string(3, '\0'), 1},          // NUL padding
+        {lines + "\x1A", 1},                        // a Ctrl-Z that ends the text
+        {lines + "\x1A" + std::string(2, '\0'), 1}, // both
+        {std::string("[S]\nK=[WINDIR]a\0\n", 17), SCAN_TEXT_REFUSED},
+        {lines + "\x1A\nL=x\n", SCAN_TEXT_REFUSED}, // text after a Ctrl-Z
+        {"\xFF\xFE" + lines, SCAN_TEXT_REFUSED},    // byte-order marks
+        {"\xFE\xFF" + lines, SCAN_TEXT_REFUSED},
+        {"\xEF\xBB\xBF" + lines, SCAN_TEXT_REFUSED},
+    };
+    for (const auto& c : cases) {
+        int nResult = 0;
+        const std::vector<Write> writes = Translate(c.text, Recorder(), &nResult);
+        EXPECT_EQ(c.nResult, nResult) << c.text;
+        EXPECT_EQ(c.nResult > 0 ? translated : std::vector<Write>{}, writes) << c.text;
+    }
+}
+
+TEST(ScanAdvanceRules, FailedWriteStopsThePass) {
+    Recorder failing;
+    failing.bWritesFail = 1;
+    int nResult = 0;
+    EXPECT_EQ((std::vector<Write>{{"", "A", "C:\\windows\\a"}}),
+              Translate("A=[WINDIR]a\nB=[WINDIR]b\n", failing, &nResult));
+    EXPECT_EQ(SCAN_WRITE_FAILED, nResult);
 }
 
 } // namespace

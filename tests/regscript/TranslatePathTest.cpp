@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <string>
 #include <vector>
 
@@ -13,6 +15,15 @@
 namespace {
 
 const DWORD EXIT_MINUS_ONE = static_cast<DWORD>(-1);
+
+// The file's DACL, as the bytes of its security descriptor.
+std::string Dacl(const std::string& path) {
+    DWORD cb = 0;
+    GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &cb);
+    std::string descriptor(cb, '\0');
+    GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, &descriptor[0], cb, &cb);
+    return descriptor;
+}
 
 // Files the write-back leaves behind in the folder, other than the ones named.
 std::vector<std::string> LeftoverFiles(const test::CTempFolder& folder) {
@@ -35,6 +46,8 @@ protected:
         EXPECT_TRUE(result.finished) << args;
         return result.exitCode;
     }
+    // Runs ended at many points while they rewrite the script oldText.
+    void EndRunsOf(const std::string& oldText);
 
     test::CProgramFolder m_folder{"translatepath"};
 };
@@ -64,20 +77,64 @@ TEST_F(TranslatePath, FileNameWithBlankAndWindirValue) {
 
 TEST_F(TranslatePath, FilesFromWhichNothingIsTakenKeepEveryByte) {
     static const char BINARY[] = "[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"\0\x01\x02\"\r\n";
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"empty.reg", ""},
-        {"preamble.reg", "REGEDIT4\r\n\r\n\"before\"=\"any section\"\r\n"},
-        {"novalues.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\r\n[HKEY_USERS\\B]\r\n"},
-        {"binary.reg", std::string(BINARY, sizeof(BINARY) - 1)},
-        {"utf8bom.reg", "\xEF\xBB\xBF[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"1\"\r\n"}};
+    const std::string windir = "[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"[windir]x\"\r\n";
+    std::string bigEndian = "\xFE\xFF";
+    for (char c : windir)
+        bigEndian += std::string(1, '\0') + c;
+    // Left as they are; exit -1 when what is left holds "[WINDIR]".
+    const struct {
+        std::string name, bytes;
+        DWORD exitCode;
+    } files[] = {
+        {"empty.reg", "", 0},
+        {"preamble.reg", "REGEDIT4\r\n\r\n\"before\"=\"[WINDIR]x\"\r\n", 0},
+        {"novalues.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\r\n[HKEY_USERS\\B]\r\n", 0},
+        {"binary.reg", std::string(BINARY, sizeof(BINARY) - 1), 0},
+        {"nulbyte.reg", windir + std::string("\"b\"=\"\0\"\r\n", 8), EXIT_MINUS_ONE},
+        {"ctrlz.reg", "\x1A" + windir, EXIT_MINUS_ONE},
+        {"bigendian.reg", bigEndian, EXIT_MINUS_ONE}};
     for (const auto& file : files) {
-        const std::string path = m_folder.File(file.first);
-        ASSERT_TRUE(test::WriteFileBytes(path, file.second));
-        EXPECT_EQ(0u, Run("TRANSLATEPATH " + file.first)) << file.first;
-        EXPECT_EQ(file.second, test::ReadFileBytes(path)) << file.first;
-        EXPECT_TRUE(test::FileExists(path)) << file.first;
+        const std::string path = m_folder.File(file.name);
+        ASSERT_TRUE(test::WriteFileBytes(path, file.bytes));
+        EXPECT_EQ(file.exitCode, Run("TRANSLATEPATH " + file.name)) << file.name;
+        EXPECT_EQ(file.bytes, test::ReadFileBytes(path)) << file.name;
+        EXPECT_TRUE(test::FileExists(path)) << file.name;
     }
     EXPECT_EQ(std::vector<std::string>{}, LeftoverFiles(m_folder));
+}
+
+TEST_F(TranslatePath, MarkedUtf8KeepsItsMarkAndTheFileWhatItHad) {
+    const std::string path = m_folder.File("utf8.reg");
+    ASSERT_TRUE(test::WriteFileBytes(path, "\xEF\xBB\xBFREGEDIT4\r\n\r\n[HKEY_USERS\\S]\r\n"
+                                           "\"\xC3\xA9\"=\"[WINDIR]x\"\r\n\0\0"));
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    ASSERT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+              attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    // A DACL that lets everyone write, unlike the one a new file gets. (Wine keeps a DACL
+    // as the file's mode bits, so the test takes one that they can hold.)
+    const std::string fresh = Dacl(path);
+    PSECURITY_DESCRIPTOR pDescriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;WD)", SDDL_REVISION_1, &pDescriptor, nullptr));
+    ASSERT_TRUE(SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, pDescriptor));
+    LocalFree(pDescriptor);
+    const std::string dacl = Dacl(path);
+    ASSERT_NE(fresh, dacl);
+
+    EXPECT_EQ(0u, Run("TRANSLATEPATH utf8.reg"));
+    EXPECT_EQ("\xEF\xBB\xBF\r\n[HKEY_USERS\\S]\r\n\"\xC3\xA9\"=\"" + test::ShortWindowsFolder() +
+                  "\\x\"\r\n",
+              test::ReadFileBytes(path));
+    EXPECT_EQ(attributes, GetFileAttributesA(path.c_str()));
+    EXPECT_EQ(dacl, Dacl(path));
+
+    // A file with a second hard link is refused: replaced, the link would keep the old text.
+    const std::string linked = m_folder.File("linked.reg");
+    ASSERT_TRUE(test::WriteFileBytes(linked, test::WorkedExampleInput()));
+    ASSERT_TRUE(CreateHardLinkA(m_folder.File("link.reg").c_str(), linked.c_str(), nullptr));
+    EXPECT_EQ(EXIT_MINUS_ONE, Run("TRANSLATEPATH linked.reg"));
+    EXPECT_EQ(test::WorkedExampleInput(), test::ReadFileBytes(linked));
 }
 
 TEST_F(TranslatePath, FileThatCannotBeOpenedOrWrittenExitsMinusOne) {
@@ -96,6 +153,22 @@ TEST_F(TranslatePath, FileThatCannotBeOpenedOrWrittenExitsMinusOne) {
 }
 
 // --- Wine's regedit exports as input ---
+
+std::wstring Wide(const std::string& ansi) {
+    std::wstring wide(ansi.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0],
+                                    static_cast<int>(wide.size())));
+    return wide;
+}
+
+// What regedit makes of a string value's text: "\\" is one backslash, and a backslash before
+// another character is dropped (the folder is put into values as it is, not escaped).
+std::string RegeditUnescape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i)
+        out += (text[i] == '\\' && i + 1 < text.size()) ? text[++i] : text[i];
+    return out;
+}
 
 std::string ToAnsi(const std::string& utf16) {
     const int cch = static_cast<int>(utf16.size() / 2);
@@ -125,7 +198,15 @@ TEST_F(TranslatePath, WineRegeditExportsAsInput) {
         ASSERT_TRUE(test::SetStringValue(HKEY_CURRENT_USER, base + "\\Sib" + std::to_string(i), "n",
                                          std::to_string(i)));
 
-    // Wine's regedit writes the "Version 5.00" form in UTF-16: not ours to rewrite.
+    // Names outside the code page, through the wide API (the narrow one would make them "?").
+    const std::wstring wideKey = Wide(base) + L"\\\u0416\u0443\u043A";
+    const std::wstring wideName = L"\u0451\u0436";
+    const std::wstring wideData = L"[WINDIR]\u0416";
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetKeyValueW(HKEY_CURRENT_USER, wideKey.c_str(), wideName.c_str(), REG_SZ,
+                              wideData.c_str(), static_cast<DWORD>(wideData.size() * 2 + 2)));
+
+    // Wine's regedit writes the "Version 5.00" form in UTF-16LE; it is rewritten in that form.
     const std::string exported = m_folder.File("export.reg");
     test::RunResult result =
         test::RunAndWait("regedit.exe /e \"" + exported + "\" \"HKEY_CURRENT_USER\\" + base + "\"");
@@ -134,12 +215,30 @@ TEST_F(TranslatePath, WineRegeditExportsAsInput) {
     ASSERT_GT(utf16.size(), 1000u);
     ASSERT_EQ("\xFF\xFE", utf16.substr(0, 2));
     EXPECT_EQ(0u, Run("TRANSLATEPATH export.reg"));
-    EXPECT_EQ(utf16, test::ReadFileBytes(exported));
+    const std::string rewritten16 = test::ReadFileBytes(exported);
+    EXPECT_EQ(std::string("\xFF\xFE\r\0\n\0[\0", 8), rewritten16.substr(0, 8));
+    EXPECT_NE(std::string::npos, ToAnsi(rewritten16)
+                                     .find("\r\n\"Driver\"=\"" + test::ShortWindowsFolder() +
+                                           "\\\\\\System32\\\\d.dll\"\r\n"));
+    // Imported again (with the header line put back), the names outside the code page come
+    // back whole, the value translated (regedit drops a backslash before an ordinary letter).
+    const std::string header = "Windows Registry Editor Version 5.00";
+    const std::string import16 = m_folder.File("import16.reg");
+    ASSERT_TRUE(test::WriteFileBytes(import16, utf16.substr(0, 2 + 2 * header.size() + 4) +
+                                                   rewritten16.substr(2)));
+    test::DeleteKeyTree(HKEY_CURRENT_USER, base);
+    ASSERT_FALSE(test::KeyExists(HKEY_CURRENT_USER, base));
+    ASSERT_TRUE(test::RunAndWait("regedit.exe /s \"" + import16 + "\"").finished);
+    wchar_t wideRead[MAX_PATH] = {};
+    DWORD cbRead = sizeof(wideRead);
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, wideKey.c_str(), wideName.c_str(),
+                                          RRF_RT_REG_SZ, nullptr, wideRead, &cbRead));
+    EXPECT_EQ(Wide(RegeditUnescape(test::ShortWindowsFolder())) + L"\u0416",
+              std::wstring(wideRead));
 
     // The same export as 8-bit REGEDIT4 text (it holds no type whose data depends on the
     // form) is rewritten: the writer's layout, the values intact, "[WINDIR]" translated.
     std::string ansi = ToAnsi(utf16.substr(2));
-    const std::string header = "Windows Registry Editor Version 5.00";
     ASSERT_EQ(header, ansi.substr(0, header.size()));
     ansi.replace(0, header.size(), "REGEDIT4");
     const std::string ansiPath = m_folder.File("ansi.reg");
@@ -210,6 +309,12 @@ struct CChild {
     }
 };
 
+std::string Hex(unsigned long n) {
+    char sz[16];
+    std::snprintf(sz, sizeof(sz), "%lx", n);
+    return sz;
+}
+
 ULONGLONG FileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
@@ -217,8 +322,7 @@ ULONGLONG FileSize(const std::string& path) {
     return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-TEST_F(TranslatePath, RunEndedAtAnyPointLeavesTheOldFileOrTheNewOne) {
-    const std::string oldText = BigScript(6 << 20);
+void TranslatePath::EndRunsOf(const std::string& oldText) {
     const std::string path = m_folder.File("big.reg");
 
     // The complete rewrite, and how long it takes here.
@@ -231,8 +335,9 @@ TEST_F(TranslatePath, RunEndedAtAnyPointLeavesTheOldFileOrTheNewOne) {
     ASSERT_GT(newText.size(), 1000000u);
 
     int nOld = 0, nNew = 0, nWhileWriting = 0;
+    unsigned long nLastPid = 0;
     const std::string commandLine = "\"" + m_folder.Torvane() + "\" TRANSLATEPATH big.reg";
-    for (int round = 0; round < 16; ++round) {
+    for (int round = 0; round < 8; ++round) {
         ASSERT_TRUE(test::WriteFileBytes(path, oldText));
         CChild child;
         STARTUPINFOA startup = {};
@@ -241,26 +346,28 @@ TEST_F(TranslatePath, RunEndedAtAnyPointLeavesTheOldFileOrTheNewOne) {
         line.push_back('\0');
         ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                    nullptr, &startup, &child.info));
-        if (round < 8) {
-            // While the new text is being written: when k/8 of it has been written (or the
+        // The new file of this run (those of the runs ended before are still there).
+        const std::string own = "~trv" + Hex(child.info.dwProcessId) + "_0.tmp";
+        if (round < 4) {
+            // While the new text is being written: when k/4 of it has been written (or the
             // old file has changed at all, as an in-place writer would change it).
-            const ULONGLONG threshold = newText.size() * round / 8;
+            const ULONGLONG threshold = newText.size() * round / 4;
             for (;;) {
-                std::vector<std::string> leftovers = LeftoverFiles(m_folder);
-                ULONGLONG written = leftovers.empty() ? 0 : FileSize(m_folder.File(leftovers[0]));
-                if ((!leftovers.empty() && written >= threshold) ||
+                const bool bOwn = test::FileExists(m_folder.File(own));
+                if ((bOwn && FileSize(m_folder.File(own)) >= threshold) ||
                     FileSize(path) != oldText.size())
                     break;
                 if (WaitForSingleObject(child.info.hProcess, 1) == WAIT_OBJECT_0)
                     break;
             }
-            nWhileWriting += !LeftoverFiles(m_folder).empty();
+            nWhileWriting += test::FileExists(m_folder.File(own));
         } else {
             // At points spread over the whole run, reading included.
-            Sleep(fullRun * (round - 8) / 8);
+            Sleep(fullRun * (round - 4) / 4);
         }
         TerminateProcess(child.info.hProcess, 99);
         ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.info.hProcess, 30000));
+        nLastPid = child.info.dwProcessId;
 
         const std::string now = test::ReadFileBytes(path);
         if (now == oldText)
@@ -270,12 +377,30 @@ TEST_F(TranslatePath, RunEndedAtAnyPointLeavesTheOldFileOrTheNewOne) {
         else
             ADD_FAILURE() << "round " << round << ": " << now.size() << " bytes, neither old ("
                           << oldText.size() << ") nor new (" << newText.size() << ")";
-        for (const std::string& leftover : LeftoverFiles(m_folder))
-            DeleteFileA(m_folder.File(leftover).c_str());
     }
     std::printf("ended runs: %d left the old file, %d the new one; %d ended while writing "
                 "(a full run takes %lu ms)\n",
                 nOld, nNew, nWhileWriting, fullRun);
+
+    // The next run on the folder removes what ended runs left (here, a file named for the last
+    // ended run), but not the file of a process that still runs (this one).
+    const std::string ended = "~trv" + Hex(nLastPid) + "_3f.tmp";
+    const std::string live = "~trv" + Hex(GetCurrentProcessId()) + "_3f.tmp";
+    ASSERT_TRUE(test::WriteFileBytes(m_folder.File(ended), "x"));
+    ASSERT_TRUE(test::WriteFileBytes(m_folder.File(live), "x"));
+    ASSERT_TRUE(test::WriteFileBytes(path, oldText));
+    ASSERT_EQ(0u, Run("TRANSLATEPATH big.reg"));
+    EXPECT_EQ(newText, test::ReadFileBytes(path));
+    EXPECT_EQ(std::vector<std::string>{live}, LeftoverFiles(m_folder));
+    DeleteFileA(m_folder.File(live).c_str());
+}
+
+TEST_F(TranslatePath, RunEndedAtAnyPointLeavesTheOldFileOrTheNewOne) {
+    EndRunsOf(BigScript(6 << 20));
+    std::string utf16 = "\xFF\xFE"; // the ASCII text with a 0 after each byte
+    for (char c : BigScript(3 << 20))
+        utf16 += std::string(1, c) + '\0';
+    EndRunsOf(utf16);
 }
 
 } // namespace

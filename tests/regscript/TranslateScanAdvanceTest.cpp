@@ -39,12 +39,14 @@ TEST_F(TranslateScanAdvance, WindirValuesBecomeRealPaths) {
                                              "Other=[TEMP]Scans\r\n"
                                              "\r\n"
                                              "Second=[WINDIR]Temp=x\r\n"
+                                             "Doubled==[WINDIR]D\r\n"
                                              "[Output]\r\n"
                                              "Last=[windir]"));
     EXPECT_EQ(0u, Run("TRANSLATESCANADVANCE scanadvance.ini"));
     EXPECT_EQ(folder + "\\Temp\\Scans", Profile("Scan", "Folder"));
     EXPECT_EQ("[TEMP]Scans", Profile("Scan", "Other"));
     EXPECT_EQ(folder + "\\Temp=x", Profile("Scan", "Second"));
+    EXPECT_EQ(folder + "\\D", Profile("Scan", "Doubled"));
     EXPECT_EQ(folder + "\\", Profile("Output", "Last"));
     const std::string text = test::ReadFileBytes(m_path);
     EXPECT_EQ(0u, text.find("; scan settings\r\nTop=" + folder + "\\Before\r\n")) << text;
@@ -58,10 +60,33 @@ TEST_F(TranslateScanAdvance, FileWithoutWindirValuesIsNotWritten) {
     EXPECT_EQ(text, test::ReadFileBytes(m_path));
 }
 
-TEST_F(TranslateScanAdvance, FileThatCannotBeOpenedExitsMinusOne) {
+TEST_F(TranslateScanAdvance, FileThatCannotBeOpenedOrWrittenExitsMinusOne) {
     EXPECT_EQ(static_cast<DWORD>(-1), Run("TRANSLATESCANADVANCE missing.ini"));
     EXPECT_FALSE(test::FileExists(m_folder.File("missing.ini")));
     EXPECT_EQ(static_cast<DWORD>(-1), Run("TRANSLATESCANADVANCE"));
+
+    // Read-only: refused before the first write. (Wine running as root lets the profile
+    // writer rewrite a read-only file; Windows refuses it.)
+    const std::string text = "[Scan]\r\nFolder=[WINDIR]Temp\r\n";
+    ASSERT_TRUE(test::WriteFileBytes(m_path, text));
+    ASSERT_TRUE(SetFileAttributesA(m_path.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(static_cast<DWORD>(-1), Run("TRANSLATESCANADVANCE ScanAdvance.ini"));
+    SetFileAttributesA(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(text, test::ReadFileBytes(m_path));
+
+    // Text it does not read is left as it is: exit -1 when it holds "[WINDIR]".
+    std::string utf16 = "\xFF\xFE";
+    for (char c : text)
+        utf16 += std::string(1, c) + '\0';
+    const std::string plain = "[Scan]\r\nFolder=C:\\Scans\r\n";
+    const std::pair<std::string, DWORD> files[] = {{utf16, static_cast<DWORD>(-1)},
+                                                   {text + "\x1A;", static_cast<DWORD>(-1)},
+                                                   {plain + std::string(1, '\0') + plain, 0}};
+    for (const auto& file : files) {
+        ASSERT_TRUE(test::WriteFileBytes(m_path, file.first));
+        EXPECT_EQ(file.second, Run("TRANSLATESCANADVANCE ScanAdvance.ini"));
+        EXPECT_EQ(file.first, test::ReadFileBytes(m_path));
+    }
 }
 
 } // namespace

@@ -273,6 +273,9 @@ TEST_F(TranslatePath, WineRegeditExportsAsInput) {
     ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "", &type, &data));
     EXPECT_EQ(std::string("default text\0", 13), data);
     ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, base, "Driver", &type, &data));
+    EXPECT_EQ(test::Sz(RegeditUnescape(test::ShortWindowsFolder() + "\\\\\\System32\\\\d.dll")),
+              data)
+        << "the translated value as regedit reads the written text";
     ASSERT_TRUE(test::GetValue(HKEY_CURRENT_USER, accented, "\xE9t\xE9", &type, &data));
     EXPECT_EQ(std::string("\xC0 la\0", 5), data);
     for (int i = 0; i < 20; ++i) {
@@ -381,6 +384,7 @@ void TranslatePath::EndRunsOf(const std::string& oldText) {
     std::printf("ended runs: %d left the old file, %d the new one; %d ended while writing "
                 "(a full run takes %lu ms)\n",
                 nOld, nNew, nWhileWriting, fullRun);
+    EXPECT_GE(nWhileWriting, 1) << "no run was ended while it wrote its new file";
 
     // The next run on the folder removes what ended runs left (here, a file named for the last
     // ended run), but not the file of a process that still runs (this one).

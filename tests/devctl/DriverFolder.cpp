@@ -84,6 +84,12 @@ std::vector<std::string> CDriverFolder::Journal() const {
     return JournalLines(File("journal.txt"));
 }
 
+std::vector<std::string> CDriverFolder::TakeJournal() const {
+    std::vector<std::string> journal = Journal();
+    Remove("journal.txt");
+    return journal;
+}
+
 bool CDriverFolder::WaitForJournalLine(const std::string& line, unsigned long timeoutMs) const {
     const DWORD start = GetTickCount();
     for (;;) {

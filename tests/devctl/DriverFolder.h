@@ -47,8 +47,10 @@ public:
     // The expected journal line of a tool started from folder (default: the short form).
     std::string ToolLine(const std::string& tool, const std::string& tail = "") const;
 
-    // The journal's lines; empty when no stand-in wrote one.
+    // The journal's lines; empty when no stand-in wrote one. TakeJournal also deletes it, for
+    // the next run.
     std::vector<std::string> Journal() const;
+    std::vector<std::string> TakeJournal() const;
     bool HasJournal() const { return test::FileExists(File("journal.txt")); }
     // Waits (bounded) until the journal holds line.
     bool WaitForJournalLine(const std::string& line, unsigned long timeoutMs = 20000) const;

@@ -31,11 +31,6 @@ protected:
         folder.Remove("Pellux.ini");
         return ini;
     }
-    Strings TakeJournal(const CDriverFolder& folder) {
-        Strings journal = folder.Journal();
-        folder.Remove("journal.txt");
-        return journal;
-    }
 };
 
 TEST_F(Register, XpRunsPelluxWithTheInfNameInItsSettingsThenTheRescan) {
@@ -45,7 +40,7 @@ TEST_F(Register, XpRunsPelluxWithTheInfNameInItsSettingsThenTheRescan) {
         RunTorvaneIn(folder, args);
         EXPECT_EQ(Strings({folder.ToolLine("Pellux.exe"), folder.ToolLine("devcon.exe", " Rescan"),
                            LibraryCall("", 2), LibraryCall("", 1)}),
-                  TakeJournal(folder))
+                  folder.TakeJournal())
             << args << ": Pellux.exe never gets /Q";
         EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder)) << args;
     }
@@ -59,7 +54,7 @@ TEST_F(Register, Version52RunsPelluxThenThe64BitRescan) {
         EXPECT_EQ(
             Strings({folder.ToolLine("Pellux.exe"), folder.ToolLine("devcon64.exe", " Rescan"),
                      LibraryCall("", 2), LibraryCall("", 1)}),
-            TakeJournal(folder))
+            folder.TakeJournal())
             << windows;
         EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder)) << windows;
     }
@@ -73,7 +68,7 @@ TEST_F(Register, Modern64BitWindowsRunsDPInst64QuietOnlyWhenAsked) {
         EXPECT_EQ(Strings({folder.ToolLine("DPInst64.exe", " /Q"),
                            folder.ToolLine("devcon64.exe", " Rescan"), LibraryCall("", 2),
                            LibraryCall("", 1)}),
-                  TakeJournal(folder))
+                  folder.TakeJournal())
             << windows;
         EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder)) << windows;
 
@@ -81,7 +76,7 @@ TEST_F(Register, Modern64BitWindowsRunsDPInst64QuietOnlyWhenAsked) {
         EXPECT_EQ(
             Strings({folder.ToolLine("DPInst64.exe"), folder.ToolLine("devcon64.exe", " Rescan"),
                      LibraryCall("", 2), LibraryCall("", 1)}),
-            TakeJournal(folder))
+            folder.TakeJournal())
             << windows << ": no /Q without the quiet word";
         EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder)) << windows;
     }
@@ -92,7 +87,7 @@ TEST_F(Register, OlderWindowsRunNoToolAndWriteNoSettingsButCallTheLibrary) {
     for (const char* windows : {"win95", "nt40", "win98", "winme", "win2k"}) {
         test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
         RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
-        EXPECT_EQ(Strings({LibraryCall("", 2), LibraryCall("", 1)}), TakeJournal(folder))
+        EXPECT_EQ(Strings({LibraryCall("", 2), LibraryCall("", 1)}), folder.TakeJournal())
             << windows;
         EXPECT_FALSE(test::FileExists(folder.File("Pellux.ini"))) << windows;
     }
@@ -103,7 +98,7 @@ TEST_F(Register, LibraryWithTheExportLeavesTheServiceAlone) {
     CDriverFolder folder("regsvc");
     ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
     RunTorvaneIn(folder, "REGISTER scanner.inf");
-    EXPECT_EQ(4u, TakeJournal(folder).size());
+    EXPECT_EQ(4u, folder.TakeJournal().size());
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), test::QueryServiceState(WIA))
         << "the service was started";
 
@@ -120,7 +115,7 @@ TEST_F(Register, LibraryWithoutTheExportGetsTheServiceRestartedInstead) {
         RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
         EXPECT_EQ(Strings({folder.ToolLine("DPInst64.exe", " /Q"),
                            folder.ToolLine("devcon64.exe", " Rescan")}),
-                  TakeJournal(folder))
+                  folder.TakeJournal())
             << "only fnDeviceCntrol by that exact name is called";
         EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder));
         EXPECT_TRUE(test::WaitForServiceState(WIA, SERVICE_RUNNING, 10000))
@@ -154,12 +149,12 @@ TEST_F(Register, MissingToolsAreSkippedAndTheRestStillRuns) {
     RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
     EXPECT_EQ(Strings({folder.ToolLine("devcon64.exe", " Rescan"), LibraryCall("", 2),
                        LibraryCall("", 1)}),
-              TakeJournal(folder));
+              folder.TakeJournal());
     EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder));
 
     folder.Remove("devcon64.exe");
     RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
-    EXPECT_EQ(Strings({LibraryCall("", 2), LibraryCall("", 1)}), TakeJournal(folder));
+    EXPECT_EQ(Strings({LibraryCall("", 2), LibraryCall("", 1)}), folder.TakeJournal());
 }
 
 TEST_F(Register, EachChildIsWaitedForToItsEnd) {
@@ -179,7 +174,7 @@ TEST_F(Register, EachChildIsWaitedForToItsEnd) {
     EXPECT_EQ(Strings({folder.ToolLine("DPInst64.exe", " /Q"), "DPInst64.exe ended",
                        folder.ToolLine("devcon64.exe", " Rescan"), "devcon64.exe ended",
                        LibraryCall("", 2), LibraryCall("", 1)}),
-              TakeJournal(folder));
+              folder.TakeJournal());
 }
 
 TEST_F(Register, InfNameTooLongToKeepIsRefusedAndNothingIsDone) {
@@ -194,7 +189,7 @@ TEST_F(Register, InfNameTooLongToKeepIsRefusedAndNothingIsDone) {
         << "the service was touched";
 
     RunTorvaneIn(folder, "REGISTER " + longest + " /Q");
-    EXPECT_EQ(2u, TakeJournal(folder).size());
+    EXPECT_EQ(2u, folder.TakeJournal().size());
     EXPECT_EQ(PelluxIni(longest), TakePelluxIni(folder));
     EXPECT_TRUE(test::WaitForServiceState(WIA, SERVICE_RUNNING, 10000));
 }
@@ -228,7 +223,7 @@ TEST_F(Register, LibraryIsNeverTakenFromTheCurrentDirectoryOrPath) {
     ASSERT_TRUE(folder.AddBinFile("Ulmora.dll"));
     RunTorvaneIn(folder, "REGISTER scanner.inf /Q", planted.Path());
     EXPECT_FALSE(test::FileExists(planted.File("journal.txt")));
-    EXPECT_EQ(4u, TakeJournal(folder).size());
+    EXPECT_EQ(4u, folder.TakeJournal().size());
 }
 
 TEST_F(Register, ProgramFolderWithABlankIsNamedByItsShortForm) {
@@ -240,7 +235,7 @@ TEST_F(Register, ProgramFolderWithABlankIsNamedByItsShortForm) {
     EXPECT_EQ(
         Strings({folder.ToolLine("DPInst64.exe", " /Q"), folder.ToolLine("devcon64.exe", " Rescan"),
                  LibraryCall("", 2), LibraryCall("", 1)}),
-        TakeJournal(folder));
+        folder.TakeJournal());
     EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder));
 }
 

@@ -32,37 +32,37 @@ bool IsSentinel(const SERVICE_STATUS& status) {
 
 class WiaServiceControl : public test::CWiaServiceTest {
 protected:
+    // The record a stop or start hands back (its result 1 checked), the service first brought
+    // to state.
+    SERVICE_STATUS Call(int (*pfn)(const char*, SERVICE_STATUS*), DWORD state) {
+        EXPECT_TRUE(test::BringServiceTo(WIA, state));
+        SERVICE_STATUS status = SentinelStatus();
+        EXPECT_EQ(1, pfn(WIA, &status));
+        return status;
+    }
 };
 
 TEST_F(WiaServiceControl, StopOfRunningServiceReportsStateBeforeTheStop) {
-    ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_RUNNING));
-    SERVICE_STATUS status = SentinelStatus();
-    EXPECT_EQ(1, StopNamedService(WIA, &status));
+    const SERVICE_STATUS status = Call(StopNamedService, SERVICE_RUNNING);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status.dwCurrentState);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), test::QueryServiceState(WIA))
         << "the stop returns once the service no longer reads stop-pending";
 }
 
 TEST_F(WiaServiceControl, StopOfStoppedServiceSendsNothingAndCopiesTheStoppedStatus) {
-    ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
-    SERVICE_STATUS status = SentinelStatus();
-    EXPECT_EQ(1, StopNamedService(WIA, &status));
+    const SERVICE_STATUS status = Call(StopNamedService, SERVICE_STOPPED);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), test::QueryServiceState(WIA));
 }
 
 TEST_F(WiaServiceControl, StartOfStoppedServiceIssuesTheStart) {
-    ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
-    SERVICE_STATUS status = SentinelStatus();
-    EXPECT_EQ(1, StartNamedService(WIA, &status));
+    const SERVICE_STATUS status = Call(StartNamedService, SERVICE_STOPPED);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
     EXPECT_TRUE(test::WaitForServiceState(WIA, SERVICE_RUNNING, 10000));
 }
 
 TEST_F(WiaServiceControl, StartOfRunningServiceLeavesItRunning) {
-    ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_RUNNING));
-    SERVICE_STATUS status = SentinelStatus();
-    EXPECT_EQ(1, StartNamedService(WIA, &status));
+    const SERVICE_STATUS status = Call(StartNamedService, SERVICE_RUNNING);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status.dwCurrentState);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), test::QueryServiceState(WIA));
 }

@@ -22,11 +22,6 @@ using Strings = std::vector<std::string>;
 class Unregister : public test::CWiaServiceTest {
 protected:
 
-    Strings TakeJournal(const CDriverFolder& folder) {
-        Strings journal = folder.Journal();
-        folder.Remove("journal.txt");
-        return journal;
-    }
 
     // The journal of a removal with the tools of one bitness, for the sample's two ids.
     Strings Removal(const CDriverFolder& folder, const std::string& installer,
@@ -46,7 +41,7 @@ TEST_F(Unregister, Modern64BitWindowsUninstallsThenRemovesEachDeviceAndRestartsT
         test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
         ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
         RunTorvaneIn(folder, "UNREGISTER scanner.inf");
-        EXPECT_EQ(Removal(folder, "DPInst64.exe", "Devcon64.exe"), TakeJournal(folder)) << windows;
+        EXPECT_EQ(Removal(folder, "DPInst64.exe", "Devcon64.exe"), folder.TakeJournal()) << windows;
         EXPECT_TRUE(test::WaitForServiceState(WIA, SERVICE_RUNNING, 10000))
             << windows << ": started again, also when it had not been running";
     }
@@ -58,12 +53,12 @@ TEST_F(Unregister, KeepStoppedWordLeavesTheServiceStopped) {
     CDriverFolder folder("unregkeep");
     ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_RUNNING));
     RunTorvaneIn(folder, "unregister scanner.inf stopwia");
-    EXPECT_EQ(Removal(folder, "DPInst64.exe", "Devcon64.exe"), TakeJournal(folder));
+    EXPECT_EQ(Removal(folder, "DPInst64.exe", "Devcon64.exe"), folder.TakeJournal());
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), test::QueryServiceState(WIA));
 
     ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_RUNNING));
     RunTorvaneIn(folder, "UNREGISTER scanner.inf /Q");
-    EXPECT_EQ(5u, TakeJournal(folder).size());
+    EXPECT_EQ(5u, folder.TakeJournal().size());
     EXPECT_TRUE(test::WaitForServiceState(WIA, SERVICE_RUNNING, 10000)) << "only STOPWIA keeps it";
 }
 
@@ -72,7 +67,7 @@ TEST_F(Unregister, Version52RunsThe64BitTools) {
     for (const char* windows : {"win2003", "winxp64"}) {
         test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
         RunTorvaneIn(folder, "UNREGISTER scanner.inf STOPWIA");
-        EXPECT_EQ(Removal(folder, "DPInst64.exe", "Devcon64.exe"), TakeJournal(folder)) << windows;
+        EXPECT_EQ(Removal(folder, "DPInst64.exe", "Devcon64.exe"), folder.TakeJournal()) << windows;
     }
 }
 
@@ -83,7 +78,7 @@ TEST_F(Unregister, XpCallsTheLibraryTwicePerIdAndStartsNoProgram) {
     RunTorvaneIn(folder, "UNREGISTER scanner.inf");
     EXPECT_EQ(Strings({LibraryCall(SAMPLE_ID_1, 4), LibraryCall(SAMPLE_ID_1, 3),
                        LibraryCall(SAMPLE_ID_2, 4), LibraryCall(SAMPLE_ID_2, 3)}),
-              TakeJournal(folder));
+              folder.TakeJournal());
     EXPECT_TRUE(test::WaitForServiceState(WIA, SERVICE_RUNNING, 10000));
 
     // Without the INF there is nothing to do on XP, but the service is still started again.
@@ -127,11 +122,11 @@ TEST_F(Unregister, InfWithoutUsableIdsOnlyUninstalls) {
         utf16 += std::string(1, c) + std::string(1, '\0');
     folder.WriteFile("scanner.inf", utf16);
     RunTorvaneIn(folder, "UNREGISTER scanner.inf STOPWIA");
-    EXPECT_EQ(Strings({uninstall}), TakeJournal(folder)) << "UTF-16";
+    EXPECT_EQ(Strings({uninstall}), folder.TakeJournal()) << "UTF-16";
 
     folder.Remove("scanner.inf");
     RunTorvaneIn(folder, "UNREGISTER scanner.inf STOPWIA");
-    EXPECT_EQ(Strings({uninstall}), TakeJournal(folder)) << "no INF";
+    EXPECT_EQ(Strings({uninstall}), folder.TakeJournal()) << "no INF";
 }
 
 TEST_F(Unregister, EveryIdOfALargeInfIsRemovedOnce) {
@@ -153,7 +148,7 @@ TEST_F(Unregister, EveryIdOfALargeInfIsRemovedOnce) {
         expected.push_back(LibraryCall(id, 4));
         expected.push_back(folder.ToolLine("Devcon64.exe", " remove \"" + id + "\""));
     }
-    EXPECT_EQ(expected, TakeJournal(folder));
+    EXPECT_EQ(expected, folder.TakeJournal());
 }
 
 TEST_F(Unregister, MissingToolsAreSkippedAndTheLibraryStillCalled) {
@@ -163,7 +158,7 @@ TEST_F(Unregister, MissingToolsAreSkippedAndTheLibraryStillCalled) {
     folder.Remove("devcon64.exe");
     RunTorvaneIn(folder, "UNREGISTER scanner.inf STOPWIA");
     EXPECT_EQ(Strings({LibraryCall(SAMPLE_ID_1, 4), LibraryCall(SAMPLE_ID_2, 4)}),
-              TakeJournal(folder));
+              folder.TakeJournal());
 }
 
 TEST_F(Unregister, EachChildIsWaitedForBeforeTheNextStep) {
@@ -177,7 +172,7 @@ TEST_F(Unregister, EachChildIsWaitedForBeforeTheNextStep) {
     EXPECT_TRUE(torvane.Wait(60000).finished);
     Strings expected = Removal(folder, "DPInst64.exe", "Devcon64.exe");
     expected.insert(expected.begin() + 1, "DPInst64.exe ended");
-    EXPECT_EQ(expected, TakeJournal(folder));
+    EXPECT_EQ(expected, folder.TakeJournal());
 }
 
 TEST_F(Unregister, ProgramFolderWithABlankIsNamedByItsShortForm) {
@@ -185,7 +180,7 @@ TEST_F(Unregister, ProgramFolderWithABlankIsNamedByItsShortForm) {
     CDriverFolder folder("unregblank", Library::WithExport, true);
     ASSERT_EQ(std::string::npos, folder.ShortPath().find(' '));
     RunTorvaneIn(folder, "UNREGISTER scanner.inf STOPWIA");
-    EXPECT_EQ(Removal(folder, "DPInst64.exe", "Devcon64.exe"), TakeJournal(folder));
+    EXPECT_EQ(Removal(folder, "DPInst64.exe", "Devcon64.exe"), folder.TakeJournal());
 }
 
 } // namespace

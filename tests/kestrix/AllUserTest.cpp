@@ -15,9 +15,6 @@
 
 namespace {
 
-const char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
-
-
 class KestrixAllUsers : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -25,7 +22,7 @@ protected:
         m_sid = test::CurrentUserSid();
         ASSERT_FALSE(m_sid.empty());
         ASSERT_TRUE(test::KeyExists(HKEY_USERS, m_sid)) << "hive of " << m_sid << " not loaded";
-        ASSERT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, std::string(kProfileList) + "\\" + m_sid,
+        ASSERT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, std::string(test::PROFILE_LIST) + "\\" + m_sid,
                                     ktest::kDefaultView));
     }
 
@@ -33,7 +30,7 @@ protected:
     std::string AddProfile(const std::string& sid, bool withHive) {
         // In the view the export reads the profile list in.
         m_keys.emplace_back(new test::CTestKey(
-            HKEY_LOCAL_MACHINE, std::string(kProfileList) + "\\" + sid, ktest::kDefaultView));
+            HKEY_LOCAL_MACHINE, std::string(test::PROFILE_LIST) + "\\" + sid, ktest::kDefaultView));
         if (withHive)
             m_keys.emplace_back(new test::CTestKey(HKEY_USERS, sid));
         return sid;
@@ -76,7 +73,7 @@ TEST_F(KestrixAllUsers, DeletesTheKeyFromEveryHiveThatHoldsItAndPassesOverTheRes
         ASSERT_TRUE(test::SetKeyDacl(HKEY_USERS, test::Wide(sid + "\\" + key + "\\child"),
                                       "D:P(A;;KR;;;WD)"));
     const std::string list =
-        test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(kProfileList), ktest::kDefaultView);
+        test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(test::PROFILE_LIST), ktest::kDefaultView);
 
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, m_kestrix.pfnRegDelAllUserKeyEx(key.c_str()));
 
@@ -90,7 +87,7 @@ TEST_F(KestrixAllUsers, DeletesTheKeyFromEveryHiveThatHoldsItAndPassesOverTheRes
     EXPECT_TRUE(Exists(m_sid + "\\Software"));
     EXPECT_TRUE(Exists(holding + "\\Software"));
     EXPECT_EQ(list,
-              test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(kProfileList), ktest::kDefaultView));
+              test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(test::PROFILE_LIST), ktest::kDefaultView));
 }
 
 TEST_F(KestrixAllUsers, JoinedPathThatDoesNotFit260BytesIsPassedOverNotCut) {

@@ -18,7 +18,7 @@ using test::CUserHive;
 using test::TestSid;
 
 bool InHive(const std::string& sid, const std::string& path, REGSAM view = 0) {
-    return test::KeyExistsDeep(HKEY_USERS, sid + "\\" + path, view);
+    return test::KeyExists(HKEY_USERS, sid + "\\" + path, view);
 }
 
 class AllUserKey : public ::testing::Test {

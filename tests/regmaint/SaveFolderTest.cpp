@@ -145,8 +145,8 @@ TEST_F(SaveFolder, DestinationWhosePathDoesNotFitIsPassedOver) {
             longProduct + "\\" + name + "\\" + destination + "\\Default\\Folder";
         DWORD type = 0;
         std::string bytes;
-        ASSERT_TRUE(test::KeyExistsDeep(HKEY_LOCAL_MACHINE, path)) << destination;
-        const bool written = test::GetValueDeep(HKEY_LOCAL_MACHINE, path, "1", &type, &bytes);
+        ASSERT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, path)) << destination;
+        const bool written = test::GetValue(HKEY_LOCAL_MACHINE, path, "1", &type, &bytes);
         EXPECT_EQ(path.size() <= 259, written) << destination << ": " << path.size();
     }
 }

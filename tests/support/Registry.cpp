@@ -44,30 +44,6 @@ HKEY OpenDeep(HKEY root, const std::string& path, bool create, REGSAM samView) {
     }
 }
 
-bool KeyExistsDeep(HKEY root, const std::string& path, REGSAM samView) {
-    HKEY key = OpenDeep(root, path, false, samView);
-    if (key == nullptr)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-bool GetValueDeep(HKEY root, const std::string& path, const std::string& name, DWORD* type,
-                  std::string* bytes, REGSAM samView) {
-    HKEY key = OpenDeep(root, path, false, samView);
-    if (key == nullptr)
-        return false;
-    char data[4096];
-    DWORD size = sizeof(data);
-    LONG status =
-        RegQueryValueExA(key, name.c_str(), nullptr, type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS)
-        return false;
-    bytes->assign(data, size);
-    return true;
-}
-
 void BuildTree(HKEY root, const std::string& path, int nDepth, int nFanout, int nValues,
                REGSAM samView) {
     HKEY key = OpenDeep(root, path, true, samView);
@@ -230,8 +206,8 @@ CScratchKey::CScratchKey(HKEY root, const std::string& parent, const std::string
     : CTestKey(root, parent + "\\" + UniqueName(tag), samView) {}
 
 bool KeyExists(HKEY root, const std::string& path, REGSAM samView) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | samView, &key) != ERROR_SUCCESS)
+    HKEY key = OpenDeep(root, path, false, samView);
+    if (key == nullptr)
         return false;
     RegCloseKey(key);
     return true;
@@ -269,8 +245,8 @@ bool SetStringValue(HKEY root, const std::string& path, const std::string& name,
 
 bool GetValue(HKEY root, const std::string& path, const std::string& name, DWORD* type,
               std::string* bytes, REGSAM samView) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | samView, &key) != ERROR_SUCCESS)
+    HKEY key = OpenDeep(root, path, false, samView);
+    if (key == nullptr)
         return false;
     const char* valueName = name.empty() ? nullptr : name.c_str();
     DWORD size = 0;

@@ -1,7 +1,7 @@
 // Registry helpers shared by every test program: keys and values in narrow text and in UTF-16,
 // scratch keys, whole-tree dumps, keys that refuse access, user profiles and hives, shell
-// folders. Keys of paths longer than Wine's narrow functions take are reached one component at a
-// time (the ...Deep helpers).
+// folders. The narrow helpers reach keys one path component at a time (OpenDeep), so that paths
+// longer than Wine's narrow functions take work too.
 #pragma once
 
 #include <windows.h>
@@ -98,10 +98,6 @@ bool IsWow64();
 // with longer paths are reached one component at a time. OpenDeep opens (create: creates) path
 // below root that way; null when it cannot. The caller closes the key.
 HKEY OpenDeep(HKEY root, const std::string& path, bool create, REGSAM samView = 0);
-bool KeyExistsDeep(HKEY root, const std::string& path, REGSAM samView = 0);
-// Value "name" of the key as raw bytes; false when it cannot be read.
-bool GetValueDeep(HKEY root, const std::string& path, const std::string& name, DWORD* type,
-                  std::string* bytes, REGSAM samView = 0);
 
 // Creates path with nValues values of several types, and below it, nDepth levels deep, nFanout
 // children per key ("K0", "K1", ...), each with the same values.

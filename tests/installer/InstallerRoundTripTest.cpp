@@ -160,8 +160,7 @@ TEST_P(InstallerRoundTrip, InstallsRunsTheCommandsAndUninstallsAgain) {
     ASSERT_TRUE(uninstall.finished);
     EXPECT_EQ(0u, uninstall.exitCode);
     std::string uninstallLog;
-    for (DWORD waited = 0; waited < INSTALL_TIMEOUT_MS && !Contains(uninstallLog, "folder: ");
-         waited += 500) {
+    for (DWORD waited = 0; waited < 120000 && !Contains(uninstallLog, "folder: "); waited += 500) {
         Sleep(500);
         uninstallLog = test::ReadFileBytes(TempFile(UNINSTALL_LOG));
     }

@@ -72,7 +72,7 @@ Type: files; Name: "{app}\Pellux.ini"
 function RegGetKeyValueEx(RootName, KeyPath, ValueName: AnsiString; Output: AnsiString;
   ViewFlag: AnsiString): Integer;
   external 'RegGetKeyValueEx@files:Kestrix.dll stdcall setuponly';
-function RegDelKeyEX(Root: Integer; KeyPath, ViewFlag: AnsiString): Integer;
+function RegDelKeyEX(Root: Cardinal; KeyPath, ViewFlag: AnsiString): Integer;
   external 'RegDelKeyEX@{app}\Kestrix.dll stdcall uninstallonly';
 
 const

@@ -1,6 +1,8 @@
 // The journal the stand-in tools keep: journal.txt in the folder of the module that writes it,
 // one line per record, appended whole, so that several stand-ins in one folder keep one ordered
-// record of what they received.
+// record of what they received. With STANDIN_JOURNAL_FOLDER set in the environment, the journal
+// is kept in that folder instead (for tests whose program folder is removed with everything in
+// it).
 #pragma once
 
 #include <windows.h>
@@ -10,13 +12,14 @@
 namespace standin {
 
 const char JOURNAL_NAME[] = "journal.txt";
+const char JOURNAL_FOLDER_VARIABLE[] = "STANDIN_JOURNAL_FOLDER";
 
 // The folder (no trailing backslash) and the file name of a loaded module (null: the program).
 std::string ModuleFolder(HMODULE hModule);
 std::string ModuleFileName(HMODULE hModule);
 
-// Appends line and CR LF to the journal in folder, in one write. Retries for a while when
-// another stand-in holds the file.
+// Appends line and CR LF to the journal in folder (or the folder the environment names), in one
+// write. Retries for a while when another stand-in holds the file.
 void AppendToJournal(const std::string& folder, const std::string& line);
 
 } // namespace standin

@@ -3,10 +3,17 @@
 ; does, and reads a value through Kestrix. Its uninstaller undoes the work.
 ;
 ; makensis -DBIN_DIR=<folder with the built files> -DSAMPLE_DIR=<samples/setup>
-;          -DOUT_FILE=<installer.exe> ScannerSetup.nsi
+;          -DOUT_FILE=<installer.exe> [-DUNICODE] ScannerSetup.nsi
 ; Run silently: ScannerSetup.exe /S [/D=<program folder>]
-
-Unicode false ; Torvane and Kestrix take narrow (ANSI) text
+;
+; Torvane and Kestrix take narrow (ANSI) text. The installer itself may be either kind: the
+; System plugin's string type "m" passes narrow text to Kestrix from both, and ExecWait
+; starts Torvane with the command line converted as Windows does for any program.
+!ifdef UNICODE
+Unicode true
+!else
+Unicode false
+!endif
 Name "Scanner setup sample"
 OutFile "${OUT_FILE}"
 InstallDir "$PROGRAMFILES\Scanner Setup Sample"
@@ -51,26 +58,38 @@ Section "Install"
     !insertmacro Torvane "TRANSLATESCANADVANCE ScanAdvance.ini"
     !insertmacro Torvane "SET_SAVE_FOLDER ${PRODUCT_KEY}"
 
-    ; Read back one save folder through Kestrix (a 1024-byte buffer; Kestrix needs 260). The
-    ; library is loaded from the program folder by its full path first, so that the calls by
-    ; name below reach that copy and no other.
-    System::Call 'kernel32::LoadLibraryA(t "$INSTDIR\Kestrix.dll") p .r8'
-    System::Call 'Kestrix::RegGetKeyValueEx(t "HKEY_LOCAL_MACHINE", t "${PRODUCT_KEY}\${PRODUCT_NAME}\PDF\Default\Folder", t "1", t .r1, t "") i .r2'
+    ; Read back one save folder through Kestrix (the plugin's output buffer holds 1024
+    ; characters; Kestrix needs 260 bytes). The library is loaded from the program folder by
+    ; its full path first, so that the calls by name below reach that copy and no other, and
+    ; freed afterwards.
+    System::Call 'kernel32::LoadLibraryA(m "$INSTDIR\Kestrix.dll") p .r8'
+    System::Call 'Kestrix::RegGetKeyValueEx(m "HKEY_LOCAL_MACHINE", m "${PRODUCT_KEY}\${PRODUCT_NAME}\PDF\Default\Folder", m "1", m .r1, m "") i .r2'
+    System::Call 'kernel32::FreeLibrary(p r8)'
     FileWrite $9 "RegGetKeyValueEx: $2 $1$\r$\n"
     FileClose $9
     WriteUninstaller "$INSTDIR\Uninstall.exe"
 SectionEnd
 
 Section "Uninstall"
-    FileOpen $9 "$INSTDIR\uninstall.log" w
+    ; The log goes to the temporary folder: the program folder is removed whole.
+    FileOpen $9 "$TEMP\ScannerSetupSample-uninstall.log" w
     !insertmacro Torvane "UNREGISTER scanner.inf STOPWIA"
     !insertmacro Torvane "DELETE_LOCAL_MACHINE_PRODUCTKEY ${PRODUCT_KEY}"
     !insertmacro Torvane "DELETE_ALLUSER_PRODUCTKEY ${USER_KEY}"
     !insertmacro Torvane "Deleteuserini ScannerSetupSample\Scan"
-    System::Call 'kernel32::LoadLibraryA(t "$INSTDIR\Kestrix.dll") p .r8'
-    System::Call 'Kestrix::RegDelKeyEX(p 0x80000002, t "${PRODUCT_KEY}Cache", t "") i .r2'
+
+    ; installers.md quotes from here
+    ; Windows refuses to delete a loaded DLL: Kestrix is freed before it is deleted. The System
+    ; plugin finds the loaded copy by name and does not load it again, so one FreeLibrary
+    ; balances the one LoadLibraryA.
+    System::Call 'kernel32::LoadLibraryA(m "$INSTDIR\Kestrix.dll") p .r8'
+    System::Call 'Kestrix::RegDelKeyEX(p 0x80000002, m "${PRODUCT_KEY}Cache", m "") i .r2'
     FileWrite $9 "RegDelKeyEX: $2$\r$\n"
-    FileClose $9
+    System::Call 'kernel32::FreeLibrary(p r8)'
+    System::Call 'kernel32::GetModuleHandleA(m "$INSTDIR\Kestrix.dll") p .r7'
+    FileWrite $9 "Kestrix loaded after FreeLibrary: $7$\r$\n"
+    ; installers.md quotes up to here
+
     Delete "$INSTDIR\Torvane.exe"
     Delete "$INSTDIR\Kestrix.dll"
     Delete "$INSTDIR\DPInst.exe"
@@ -85,4 +104,10 @@ Section "Uninstall"
     Delete "$INSTDIR\ScanAdvance.ini"
     Delete "$INSTDIR\install.log"
     Delete "$INSTDIR\Uninstall.exe"
+    RMDir "$INSTDIR"
+    StrCpy $3 "removed"
+    IfFileExists "$INSTDIR\*.*" 0 +2
+        StrCpy $3 "left"
+    FileWrite $9 "Program folder: $3$\r$\n"
+    FileClose $9
 SectionEnd

@@ -15,3 +15,8 @@ boot_prefix() {
 stop_prefix() {
     sh "$root/tests/wine/prefix.sh" stop "$build/wine/$1" "$1" >/dev/null
 }
+
+# The version the build gave the deliverables; the release folder is build/release/Torvane-<it>.
+release_version() {
+    sed -n 's/^#define TORVANE_VERSION_STRING "\(.*\)"/\1/p' "$build/generated/Version.h"
+}

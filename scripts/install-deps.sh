@@ -2,13 +2,15 @@
 # Installs what building and testing need on a fresh Debian 12 machine (run as root):
 # the mingw-w64 cross compilers for 32-bit Windows and (for the 64-bit Kestrix.dll) 64-bit
 # Windows, Wine with its 32-bit side, and, where the kernel cannot run 32-bit Linux programs
-# itself, user-mode emulation so that Wine's 32-bit loader still runs. Also clang with its sanitizer and fuzzer runtimes for the native build of
-# the text readers, and NSIS for the installer that tests the deliverables as a client would.
+# itself, user-mode emulation so that Wine's 32-bit loader still runs. Also clang with its
+# sanitizer and fuzzer runtimes for the native build of the text readers; NSIS and wixl for the
+# installers that test the deliverables as clients would; llvm (llvm-dlltool) for the MSVC
+# import libraries, osslsigncode and openssl for signing the release.
 set -eu
 
 need_install=0
 for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-dlltool \
-    wine wineserver cmake ninja clang++ makensis; do
+    wine wineserver cmake ninja clang++ makensis wixl llvm-dlltool osslsigncode openssl; do
     command -v "$tool" >/dev/null 2>&1 || need_install=1
 done
 [ -x /usr/lib/wine/wine-preloader ] || need_install=1
@@ -23,7 +25,7 @@ if [ "$need_install" = 1 ]; then
         cmake ninja-build g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 \
         g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
         wine wine32:i386 wine64 wine32-preloader:i386 wine64-preloader qemu-user-static \
-        clang libclang-rt-14-dev libgtest-dev nsis \
+        clang libclang-rt-14-dev libgtest-dev nsis wixl llvm osslsigncode openssl \
         >/dev/null
 fi
 

@@ -25,7 +25,11 @@ std::string ModuleFileName(HMODULE hModule) {
 }
 
 void AppendToJournal(const std::string& folder, const std::string& line) {
-    const std::string path = folder + "\\" + JOURNAL_NAME;
+    char named[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA(JOURNAL_FOLDER_VARIABLE, named, sizeof(named));
+    const std::string path =
+        (length > 0 && length < sizeof(named) ? std::string(named, length) : folder) + "\\" +
+        JOURNAL_NAME;
     const std::string record = line + "\r\n";
     for (int attempt = 0; attempt < 2400; ++attempt) {
         HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA,

@@ -1,6 +1,8 @@
 // The journal the stand-in tools keep: journal.txt in the folder of the module that writes it,
 // one line per record, appended whole, so that several stand-ins in one folder keep one ordered
-// record of what they received.
+// record of what they received. With STANDIN_JOURNAL_FOLDER set in the environment, the journal
+// is kept in that folder instead (for tests whose program folder is removed with everything in
+// it).
 #pragma once
 
 #include <windows.h>
@@ -10,15 +12,16 @@
 namespace standin {
 
 const char JOURNAL_NAME[] = "journal.txt";
+const char JOURNAL_FOLDER_VARIABLE[] = "STANDIN_JOURNAL_FOLDER";
 
 // The folder (no trailing backslash) and the file name of a loaded module (null: the program).
 std::string ModuleFolder(HMODULE hModule);
 std::string ModuleFileName(HMODULE hModule);
 
-// Appends line and CR LF to the journal in folder, in one write. Retries for up to a minute
-// when another stand-in holds the file; a line that still cannot be written is not dropped
-// silently: the file "journal.txt.lost" is created beside the journal, which the tests' journal
-// reader reports as a failure.
+// Appends line and CR LF to the journal in folder (or the folder the environment names), in one
+// write. Retries for up to a minute when another stand-in holds the file; a line that still
+// cannot be written is not dropped silently: the file "journal.txt.lost" is created beside the
+// journal, which the tests' journal reader reports as a failure.
 void AppendToJournal(const std::string& folder, const std::string& line);
 
 } // namespace standin

@@ -2,14 +2,24 @@
 # side a crashing program can end with status 0, and a filter that matches no test exits 0 too.
 # gtest_verdict(<prefix> <ctest names>...) makes CTest judge each test registered by
 # gtest_add_tests by GoogleTest's own summary instead: it passes only when the named test
-# reported OK and the summary counts exactly one passed test, and it is shown as skipped when
-# GoogleTest says it skipped that one test. The exit status is then ignored.
+# reported OK and the summary counts exactly one passed test (a parameterised test: every
+# instance, at least one), and it is shown as skipped when GoogleTest says it skipped that test.
+# Any failure line fails it. The exit status is then ignored.
 function(gtest_verdict prefix)
     foreach(ctest_name ${ARGN})
-        string(REPLACE "${prefix}" "" gtest_name "${ctest_name}")
-        string(REPLACE "." "\\." gtest_pattern "${gtest_name}")
+        string(LENGTH "${prefix}" prefix_length)
+        string(SUBSTRING "${ctest_name}" ${prefix_length} -1 gtest_name)
+        string(REPLACE "." "\\." pattern "${gtest_name}")
+        if(pattern MATCHES "\\*")
+            # A parameterised test's filter, */Suite.Name/*: its instances.
+            string(REPLACE "*" "[^ ]*" pattern "${pattern}")
+            set(count "[1-9][0-9]* tests?")
+        else()
+            set(count "1 test")
+        endif()
         set_tests_properties(${ctest_name} PROPERTIES
-            PASS_REGULAR_EXPRESSION "\\[       OK \\] ${gtest_pattern} \\(.*\\[  PASSED  \\] 1 test\\."
-            SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\] ${gtest_pattern} \\(.*\\[  SKIPPED \\] 1 test,")
+            PASS_REGULAR_EXPRESSION "\\[       OK \\] ${pattern} \\(.*\\[  PASSED  \\] ${count}\\."
+            SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\] ${pattern} \\(.*\\[  SKIPPED \\] ${count},"
+            FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
     endforeach()
 endfunction()

@@ -137,20 +137,49 @@ mutation "plain delete under X64" kestrix/RegDelete.cpp \
     'if (pfnRegDeleteKeyExA)
             return pfnRegDeleteKeyExA(hParent, pszKey, samView, 0);' \
     '' \
-    'win64\.KestrixView\.DeleteWithX64'
+    'win64\.(x64\.)?KestrixView\.DeleteWithX64'
 
 mutation "Kestrix all-user walk stops at the first failed deletion" kestrix/RegDelete.cpp \
-    'DeleteKeyTree(HKEY_USERS, szPath, 0);
+    'DeleteKeyTree(HKEY_USERS, szPath, kDefaultView);
     }' \
-    'if (DeleteKeyTree(HKEY_USERS, szPath, 0) != ERROR_SUCCESS)
+    'if (DeleteKeyTree(HKEY_USERS, szPath, kDefaultView) != ERROR_SUCCESS)
                 break;
     }' \
-    'win64\.KestrixAllUsers\.'
+    'win64\.(x64\.)?KestrixAllUsers\.'
 
 mutation "view flag written into read-only memory" kestrix/ViewFlag.cpp \
     'if (upper != *p && IsWritable(p))' \
     'if (upper != *p)' \
     'win64\.KestrixView\.ConstantFlags'
+
+mutation "registry script truncated before its new text is complete" regscript/FileReplace.cpp \
+    'if (m_file) {
+            m_bPending = 1;' \
+    'if (m_file) {
+            CloseHandle(CreateFileA(pszPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, TRUNCATE_EXISTING, 0, nullptr));
+            m_bPending = 1;' \
+    'win64\.TranslatePath\.RunEndedAtAnyPoint'
+
+mutation "read-only file replaced" regscript/FileReplace.cpp \
+    'if (dwAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) {' \
+    'if (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) {' \
+    'win64\.(TranslatePath|TranslateScanAdvance)\.FileThatCannotBeOpenedOrWritten'
+
+mutation "hard-linked file replaced, its other links left with the old text" regscript/FileReplace.cpp \
+    '|| info.nNumberOfLinks > 1) {' \
+    ') {' \
+    'win64\.TranslatePath\.MarkedUtf8KeepsItsMark'
+
+mutation "replaced file loses its DACL" regscript/FileReplace.cpp \
+    'if (!CopyDacl(m_szPath, m_szNew) ||' \
+    'if (' \
+    'win64\.TranslatePath\.MarkedUtf8KeepsItsMark'
+
+mutation "refused file holding [WINDIR] reported as done" regscript/IniFile.cpp \
+    'nResult = !m_bLoadFailed && m_nRefused != 2;' \
+    'nResult = !m_bLoadFailed;' \
+    'win64\.TranslatePath\.FilesFromWhichNothingIsTaken'
 
 [ "$check" = 1 ] && exit 0
 restore

@@ -9,6 +9,8 @@
 #include "kestrix/HeapBuffer.h"
 #include "common/Handle.h"
 
+#include <string.h>
+
 namespace {
 
 const REGSAM kSourceRights = KEY_READ;
@@ -17,8 +19,8 @@ const REGSAM kDestinationRights = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 // A key name has at most 255 characters.
 const DWORD kKeyNameChars = 256;
 
-// The registry holds at most 512 levels. The limit also ends a copy into the source's own
-// subtree, which would otherwise keep finding the keys it has just made.
+// The registry holds at most 512 levels. The limit also ends a copy into the source's own subtree
+// that the path comparison cannot see (the two ends named from different parent handles).
 const int kMaxDepth = 512;
 
 // Bytes kept free after a value's data; see CopyValue.
@@ -129,11 +131,56 @@ int CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent
     return CopyKeyContents(source.get(), destination.get(), depth, buffers);
 }
 
+// The path's components upper-cased as the registry compares key names, each followed by a
+// backslash ("A\B" and "a\\b\" both give "A\B\"); false when memory runs out.
+bool FoldedComponents(LPCSTR pszPath, CHeapBuffer& folded, int* pcch) {
+    *pcch = 0;
+    const int cchPath = pszPath ? MultiByteToWideChar(CP_ACP, 0, pszPath, -1, nullptr, 0) : 1;
+    CHeapBuffer wide;
+    if (cchPath <= 0 || !wide.Reserve(cchPath * sizeof(WCHAR)) ||
+        !folded.Reserve((cchPath + 1) * sizeof(WCHAR)))
+        return false;
+    WCHAR* pWide = reinterpret_cast<WCHAR*>(wide.Data());
+    pWide[0] = L'\0';
+    if (pszPath)
+        MultiByteToWideChar(CP_ACP, 0, pszPath, -1, pWide, cchPath);
+    LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, pWide, cchPath, pWide, cchPath);
+    WCHAR* pOut = reinterpret_cast<WCHAR*>(folded.Data());
+    for (const WCHAR* p = pWide; *p;) {
+        while (*p == L'\\')
+            ++p;
+        if (!*p)
+            break;
+        while (*p && *p != L'\\')
+            pOut[(*pcch)++] = *p++;
+        pOut[(*pcch)++] = L'\\';
+    }
+    return true;
+}
+
+// A copy whose destination is its source, or lies below it, would keep finding the copies it has
+// just made. Both ends below the same parent handle (and so in the same view) are compared name
+// by name; true also when they cannot be compared, so that nothing is written then either.
+bool DestinationWithinSource(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent,
+                             LPCSTR pszDstKey) {
+    if (hSrcParent != hDstParent)
+        return false;
+    CHeapBuffer source, destination;
+    int cchSource = 0, cchDestination = 0;
+    if (!FoldedComponents(pszSrcKey, source, &cchSource) ||
+        !FoldedComponents(pszDstKey, destination, &cchDestination))
+        return true;
+    return cchSource <= cchDestination &&
+           memcmp(source.Data(), destination.Data(), cchSource * sizeof(WCHAR)) == 0;
+}
+
 } // namespace
 
 extern "C" int WINAPI RegCopyEx(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent,
                                 LPCSTR pszDstKey, LPSTR pszViewFlag) {
     const REGSAM samView = ApplyViewFlag(pszViewFlag);
+    if (DestinationWithinSource(hSrcParent, pszSrcKey, hDstParent, pszDstKey))
+        return 0;
     CRegKey source;
     if (RegOpenKeyExA(hSrcParent, pszSrcKey, 0, kSourceRights | samView, source.put()) !=
         ERROR_SUCCESS)

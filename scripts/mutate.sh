@@ -181,6 +181,12 @@ mutation "refused file holding [WINDIR] reported as done" regscript/IniFile.cpp 
     'nResult = !m_bLoadFailed;' \
     'win64\.TranslatePath\.FilesFromWhichNothingIsTaken'
 
+mutation "copy into its own subtree not refused" kestrix/RegCopy.cpp \
+    'if (DestinationWithinSource(hSrcParent, pszSrcKey, hDstParent, pszDstKey))
+        return 0;' \
+    '' \
+    'win64\.(x64\.)?KestrixCopy\.CopyOntoItself'
+
 [ "$check" = 1 ] && exit 0
 restore
 echo

@@ -236,11 +236,36 @@ TEST_F(KestrixCopy, EmptySourcePathCopiesTheSourceParentItself) {
     EXPECT_EQ(Dump(m_src), Dump(m_dst));
 }
 
-TEST_F(KestrixCopy, CopyIntoItsOwnSubtreeEndsWithAFailure) {
+TEST_F(KestrixCopy, CopyOntoItselfOrIntoItsOwnSubtreeIsRefusedBeforeAnythingIsWritten) {
     Set(m_src, L"v", REG_SZ, Utf16(L"x"));
-    // Each level finds the copy made just before it; the copy must end, not exhaust the stack.
-    EXPECT_EQ(0, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_src.c_str(), HKEY_CURRENT_USER,
-                                        (m_src + "\\copy").c_str(), nullptr));
+    Key(m_src + "\\kept");
+    const std::string before = Dump(m_src);
+    std::string upper = m_src;
+    CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
+    for (const std::string& destination :
+         {m_src, m_src + "\\", m_src + "\\Backup", upper + "\\backup\\deeper",
+          m_src + "\\\\kept\\x"}) {
+        EXPECT_EQ(0, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_src.c_str(), HKEY_CURRENT_USER,
+                                            destination.c_str(), nullptr))
+            << destination;
+        EXPECT_EQ(before, Dump(m_src)) << destination << ": something was written";
+    }
+    // A sibling whose name merely starts with the source's name is another key.
+    EXPECT_EQ(1, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_src.c_str(), HKEY_CURRENT_USER,
+                                        (m_src + "AB").c_str(), nullptr));
+    EXPECT_EQ(before, Dump(m_src + "AB"));
+}
+
+TEST_F(KestrixCopy, CopyIntoItsOwnSubtreeThroughAnotherParentEndsWithAFailure) {
+    Set(m_src, L"v", REG_SZ, Utf16(L"x"));
+    // Named from another parent handle the two ends are not compared; each level then finds the
+    // copy made just before it, and the copy must end, not exhaust the stack.
+    HKEY base = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_CURRENT_USER, m_base.Path().c_str(), 0, KEY_ALL_ACCESS, &base));
+    EXPECT_EQ(0, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_src.c_str(), base, "src\\copy",
+                                        nullptr));
+    RegCloseKey(base);
     EXPECT_EQ(Utf16(L"x"), Bytes(m_src + "\\copy\\copy", L"v"));
 }
 

@@ -105,7 +105,7 @@ mutation "stop poll without a total limit" devctl/Service.cpp \
 
 mutation "stop poll ignores a stalled check point" devctl/Service.cpp \
     'if (dwNow - dwStart >= limits.ulTotalMs || dwNow - dwLastProgress >= ulStallMs) {' \
-    'if (dwNow - dwStart >= limits.ulTotalMs) {' \
+    'if (dwNow - dwStart >= limits.ulTotalMs || (false && dwNow - dwLastProgress >= ulStallMs)) {' \
     'win64\.SlowStoppingService\.StalledCheckPoint'
 
 mutation "all-user walk stops at the first failed deletion" regmaint/RegDelKey.cpp \
@@ -136,7 +136,8 @@ mutation "settings path may leave the application-data folder" setup/UserIniPath
 mutation "plain delete under X64" kestrix/RegDelete.cpp \
     'if (pfnRegDeleteKeyExA)
             return pfnRegDeleteKeyExA(hParent, pszKey, samView, 0);' \
-    '' \
+    'if (false && pfnRegDeleteKeyExA)
+            return pfnRegDeleteKeyExA(hParent, pszKey, samView, 0);' \
     'win64\.(x64\.)?KestrixView\.DeleteWithX64'
 
 mutation "Kestrix all-user walk stops at the first failed deletion" kestrix/RegDelete.cpp \
@@ -149,7 +150,7 @@ mutation "Kestrix all-user walk stops at the first failed deletion" kestrix/RegD
 
 mutation "view flag written into read-only memory" kestrix/ViewFlag.cpp \
     'if (upper != *p && IsWritable(p))' \
-    'if (upper != *p)' \
+    'if (upper != *p && (true || IsWritable(p)))' \
     'win64\.KestrixView\.ConstantFlags'
 
 mutation "registry script truncated before its new text is complete" regscript/FileReplace.cpp \
@@ -173,7 +174,7 @@ mutation "hard-linked file replaced, its other links left with the old text" reg
 
 mutation "replaced file loses its DACL" regscript/FileReplace.cpp \
     'if (!CopyDacl(m_szPath, m_szNew) ||' \
-    'if (' \
+    'if ((false && !CopyDacl(m_szPath, m_szNew)) ||' \
     'win64\.TranslatePath\.MarkedUtf8KeepsItsMark'
 
 mutation "refused file holding [WINDIR] reported as done" regscript/IniFile.cpp \
@@ -182,9 +183,8 @@ mutation "refused file holding [WINDIR] reported as done" regscript/IniFile.cpp 
     'win64\.TranslatePath\.FilesFromWhichNothingIsTaken'
 
 mutation "copy into its own subtree not refused" kestrix/RegCopy.cpp \
-    'if (DestinationWithinSource(hSrcParent, pszSrcKey, hDstParent, pszDstKey))
-        return 0;' \
-    '' \
+    'if (DestinationWithinSource(' \
+    'if (false && DestinationWithinSource(' \
     'win64\.(x64\.)?KestrixCopy\.CopyOntoItself'
 
 [ "$check" = 1 ] && exit 0

@@ -161,8 +161,7 @@ bool FoldedComponents(LPCSTR pszPath, CHeapBuffer& folded, int* pcch) {
 // A copy whose destination is its source, or lies below it, would keep finding the copies it has
 // just made. Both ends below the same parent handle (and so in the same view) are compared name
 // by name; true also when they cannot be compared, so that nothing is written then either.
-bool DestinationWithinSource(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent,
-                             LPCSTR pszDstKey) {
+bool DestinationWithinSource(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent, LPCSTR pszDstKey) {
     if (hSrcParent != hDstParent)
         return false;
     CHeapBuffer source, destination;

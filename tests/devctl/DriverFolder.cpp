@@ -56,7 +56,7 @@ bool CDriverFolder::Release(const std::string& tool) {
 }
 
 testing::AssertionResult CDriverFolder::ReleaseAfterSeeingTheRunWait(const std::string& tool,
-                                                                    const std::string& lastLine) {
+                                                                     const std::string& lastLine) {
     if (!WaitForJournalLine(lastLine))
         return testing::AssertionFailure() << "the journal never showed " << lastLine;
     Sleep(2000);

@@ -17,14 +17,12 @@ using devtest::LibraryCall;
 using devtest::RunTorvaneIn;
 using Strings = std::vector<std::string>;
 
-
 std::string PelluxIni(const std::string& infName) {
     return "[SetupCopyOEMInf]\r\nSourceInfFileName=" + infName + "\r\n";
 }
 
 class Register : public test::CWiaServiceTest {
 protected:
-
     // Pellux.ini as the run left it, then deleted with the journal for the next run.
     std::string TakePelluxIni(const CDriverFolder& folder) {
         std::string ini = test::ReadFileBytes(folder.File("Pellux.ini"));

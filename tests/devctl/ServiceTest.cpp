@@ -9,7 +9,6 @@
 
 namespace {
 
-
 SERVICE_STATUS SentinelStatus() {
     SERVICE_STATUS status;
     memset(&status, 0xAB, sizeof(status));

@@ -18,11 +18,8 @@ using devtest::SAMPLE_ID_1;
 using devtest::SAMPLE_ID_2;
 using Strings = std::vector<std::string>;
 
-
 class Unregister : public test::CWiaServiceTest {
 protected:
-
-
     // The journal of a removal with the tools of one bitness, for the sample's two ids.
     Strings Removal(const CDriverFolder& folder, const std::string& installer,
                     const std::string& devcon, const std::string& infName = "SCANNER.INF") {

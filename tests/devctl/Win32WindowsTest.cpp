@@ -21,7 +21,6 @@ using devtest::SAMPLE_ID_1;
 using devtest::SAMPLE_ID_2;
 using Strings = std::vector<std::string>;
 
-
 Strings TakeJournal(const CDriverFolder& folder) {
     Strings journal = folder.Journal();
     folder.Remove("journal.txt");

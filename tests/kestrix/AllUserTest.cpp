@@ -22,7 +22,8 @@ protected:
         m_sid = test::CurrentUserSid();
         ASSERT_FALSE(m_sid.empty());
         ASSERT_TRUE(test::KeyExists(HKEY_USERS, m_sid)) << "hive of " << m_sid << " not loaded";
-        ASSERT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE, std::string(test::PROFILE_LIST) + "\\" + m_sid,
+        ASSERT_TRUE(test::KeyExists(HKEY_LOCAL_MACHINE,
+                                    std::string(test::PROFILE_LIST) + "\\" + m_sid,
                                     ktest::kDefaultView));
     }
 
@@ -71,7 +72,7 @@ TEST_F(KestrixAllUsers, DeletesTheKeyFromEveryHiveThatHoldsItAndPassesOverTheRes
     // A subkey that refuses deletion makes the deletion fail in these hives.
     for (const std::string& sid : {locked, lockedAfter})
         ASSERT_TRUE(test::SetKeyDacl(HKEY_USERS, test::Wide(sid + "\\" + key + "\\child"),
-                                      "D:P(A;;KR;;;WD)"));
+                                     "D:P(A;;KR;;;WD)"));
     const std::string list =
         test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(test::PROFILE_LIST), ktest::kDefaultView);
 
@@ -86,8 +87,8 @@ TEST_F(KestrixAllUsers, DeletesTheKeyFromEveryHiveThatHoldsItAndPassesOverTheRes
     // Only the named key goes: the hive's keys above it stay.
     EXPECT_TRUE(Exists(m_sid + "\\Software"));
     EXPECT_TRUE(Exists(holding + "\\Software"));
-    EXPECT_EQ(list,
-              test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(test::PROFILE_LIST), ktest::kDefaultView));
+    EXPECT_EQ(list, test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(test::PROFILE_LIST),
+                                   ktest::kDefaultView));
 }
 
 TEST_F(KestrixAllUsers, JoinedPathThatDoesNotFit260BytesIsPassedOverNotCut) {

@@ -41,7 +41,7 @@ protected:
         DWORD ignored = 0;
         std::string bytes;
         if (!test::GetValueW(HKEY_CURRENT_USER, test::Wide(path), name, type ? type : &ignored,
-                              &bytes))
+                             &bytes))
             return "<missing>";
         return bytes;
     }
@@ -110,12 +110,12 @@ TEST_F(KestrixCopy, NamesBeyondTheCodePageAreCopiedExactly) {
     const std::wstring keyName = L"\u041A\u043B\u044E\u0447 \u9375";
     const std::wstring valueName = L"\u540D\u524D";
     ASSERT_TRUE(test::SetValueW(HKEY_CURRENT_USER, test::Wide(m_src) + L"\\" + keyName, valueName,
-                                 REG_SZ, Utf16(L"value")));
+                                REG_SZ, Utf16(L"value")));
     EXPECT_EQ(1, Copy());
     DWORD type = 0;
     std::string bytes;
     EXPECT_TRUE(test::GetValueW(HKEY_CURRENT_USER, test::Wide(m_dst) + L"\\" + keyName, valueName,
-                                 &type, &bytes));
+                                &type, &bytes));
     EXPECT_EQ(Utf16(L"value"), bytes);
     EXPECT_EQ(Dump(m_src), Dump(m_dst));
 }
@@ -197,7 +197,7 @@ TEST_F(KestrixCopy, UnreadableSubkeyStopsTheCopyAndKeepsWhatWasCopied) {
     Set(m_src + "\\b", L"x", REG_SZ, Utf16(L"in b"));
     Set(m_src + "\\c", L"x", REG_SZ, Utf16(L"in c"));
     ASSERT_TRUE(test::SetKeyDacl(HKEY_CURRENT_USER, test::Wide(m_src + "\\b"),
-                                  "D:P(D;;KR;;;WD)(A;;KA;;;WD)"));
+                                 "D:P(D;;KR;;;WD)(A;;KA;;;WD)"));
 
     EXPECT_EQ(0, Copy());
     EXPECT_EQ(Utf16(L"top value"), Bytes(m_dst, L"top"));
@@ -242,9 +242,8 @@ TEST_F(KestrixCopy, CopyOntoItselfOrIntoItsOwnSubtreeIsRefusedBeforeAnythingIsWr
     const std::string before = Dump(m_src);
     std::string upper = m_src;
     CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
-    for (const std::string& destination :
-         {m_src, m_src + "\\", m_src + "\\Backup", upper + "\\backup\\deeper",
-          m_src + "\\\\kept\\x"}) {
+    for (const std::string& destination : {m_src, m_src + "\\", m_src + "\\Backup",
+                                           upper + "\\backup\\deeper", m_src + "\\\\kept\\x"}) {
         EXPECT_EQ(0, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_src.c_str(), HKEY_CURRENT_USER,
                                             destination.c_str(), nullptr))
             << destination;
@@ -263,8 +262,8 @@ TEST_F(KestrixCopy, CopyIntoItsOwnSubtreeThroughAnotherParentEndsWithAFailure) {
     HKEY base = nullptr;
     ASSERT_EQ(ERROR_SUCCESS,
               RegOpenKeyExA(HKEY_CURRENT_USER, m_base.Path().c_str(), 0, KEY_ALL_ACCESS, &base));
-    EXPECT_EQ(0, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_src.c_str(), base, "src\\copy",
-                                        nullptr));
+    EXPECT_EQ(0,
+              m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_src.c_str(), base, "src\\copy", nullptr));
     RegCloseKey(base);
     EXPECT_EQ(Utf16(L"x"), Bytes(m_src + "\\copy\\copy", L"v"));
 }

@@ -131,7 +131,6 @@ DWORD CallMeasuringPop(const void* fn, const std::vector<UINT_PTR>& args, DWORD*
 #endif
 }
 
-
 namespace {
 
 // Bounds-checked views into the file's bytes.

@@ -87,7 +87,6 @@ TEST(KestrixLibrary, LoadsByNameFromTheCallersFolderWithTheFourExports) {
     char path[MAX_PATH] = {};
     ASSERT_GT(GetModuleFileNameA(kestrix.Module(), path, sizeof(path)), 0u);
     EXPECT_EQ(Lower(test::BinFile("Kestrix.dll")), Lower(path));
-
 }
 
 TEST(KestrixLibrary, UnloadsAndLoadsAgain) {

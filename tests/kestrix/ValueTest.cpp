@@ -130,8 +130,7 @@ TEST_F(KestrixValue, DataWithoutTerminatorEndsAtItsLength) {
 
     DWORD type = 0;
     std::string stored;
-    ASSERT_TRUE(
-        test::GetValueW(HKEY_CURRENT_USER, m_key.PathW(), L"unterminated", &type, &stored));
+    ASSERT_TRUE(test::GetValueW(HKEY_CURRENT_USER, m_key.PathW(), L"unterminated", &type, &stored));
     ASSERT_EQ(std::string("a\0b\0c\0", 6), stored);
 
     EXPECT_EQ(1, Read("long"));

@@ -30,7 +30,7 @@ protected:
             ASSERT_TRUE(
                 test::SetStringValue(HKEY_LOCAL_MACHINE, m_path + "\\a\\b", "where", where, view));
             ASSERT_TRUE(test::CreateKeyW(HKEY_LOCAL_MACHINE,
-                                          path + (is64 ? L"\\only64\\deep" : L"\\only32"), view));
+                                         path + (is64 ? L"\\only64\\deep" : L"\\only32"), view));
         }
         ASSERT_NE(Dump(m_path, KEY_WOW64_64KEY), Dump(m_path, kView32));
     }

@@ -1,7 +1,7 @@
 // DELETE_ALLUSER_PRODUCTKEY over Wine's real profile list and HKEY_USERS. The prefix's user
-// (in Wine "S-1-5-21-0-0-0-1000") is listed and loaded; tests add profiles sorting before ("...-0...")
-// and after ("...-9...") it. Keys below HKEY_USERS are not redirected: the 32-bit and 64-bit
-// views show the same keys, and the tests check both.
+// (in Wine "S-1-5-21-0-0-0-1000") is listed and loaded; tests add profiles sorting before
+// ("...-0...") and after ("...-9...") it. Keys below HKEY_USERS are not redirected: the 32-bit and
+// 64-bit views show the same keys, and the tests check both.
 #include <gtest/gtest.h>
 
 #include <memory>

@@ -131,7 +131,7 @@ TEST_F(DeleteUserIni, EmptyArgumentLeavesEvenAnEmptyApplicationDataFolder) {
     // With the folder itself empty, "<appdata>\" would be removable.
     test::CTempFolder empty("appdata");
     test::CValueOverride appData(HKEY_CURRENT_USER, test::SHELL_FOLDERS, "APPDATA", REG_SZ,
-                                    test::Sz(empty.Path()));
+                                 test::Sz(empty.Path()));
     CDevCtr devCtr;
     EXPECT_EQ(0, devCtr.DeleteUserIni(""));
     EXPECT_TRUE(test::DirectoryExists(empty.Path()));
@@ -145,7 +145,7 @@ TEST_F(DeleteUserIni, UnreadableApplicationDataFolderDeletesNothing) {
     const std::string argument = m_vendor + "\\TOOL";
     {
         test::CValueOverride missing(HKEY_CURRENT_USER, test::SHELL_FOLDERS, "APPDATA", 0, "",
-                                        true);
+                                     true);
         EXPECT_EQ(0, devCtr.DeleteUserIni(argument.c_str())) << "no value";
         Run("Deleteuserini " + argument);
     }
@@ -154,8 +154,8 @@ TEST_F(DeleteUserIni, UnreadableApplicationDataFolderDeletesNothing) {
                                  m_appData + std::string(260 - m_appData.size(), '\\'),
                                  test::Sz(""), test::Sz("AppData\\Roaming")};
     for (const std::string& value : cases) {
-        test::CValueOverride appData(HKEY_CURRENT_USER, test::SHELL_FOLDERS, "APPDATA",
-                                        REG_SZ, value);
+        test::CValueOverride appData(HKEY_CURRENT_USER, test::SHELL_FOLDERS, "APPDATA", REG_SZ,
+                                     value);
         EXPECT_EQ(0, devCtr.DeleteUserIni(argument.c_str())) << value.size();
     }
     EXPECT_TRUE(test::FileExists(At(argument + "\\TOOL.ini")));

@@ -136,8 +136,8 @@ TEST_F(SaveFolder, DestinationWhosePathDoesNotFitIsPassedOver) {
     ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, longProduct, NAME_VALUE, name));
     for (const char* destination : DESTINATIONS) {
         test::BuildTree(HKEY_LOCAL_MACHINE,
-                           longProduct + "\\" + name + "\\" + destination + "\\Default\\Folder", 0,
-                           0, 0);
+                        longProduct + "\\" + name + "\\" + destination + "\\Default\\Folder", 0, 0,
+                        0);
     }
     EXPECT_EQ(0, SetSaveFolder(HKEY_LOCAL_MACHINE, longProduct.c_str()));
     for (const char* destination : DESTINATIONS) {

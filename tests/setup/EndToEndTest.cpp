@@ -8,10 +8,8 @@
 
 namespace {
 
-
 class TorvaneCommandLine : public test::CWiaServiceTest {
 protected:
-
     // Runs Torvane with args on a running "stisvc"; true when the run stopped the service.
     bool StopsRunningService(const std::string& args, DWORD expectedExit = 0) {
         EXPECT_TRUE(test::BringServiceTo(WIA, SERVICE_RUNNING));

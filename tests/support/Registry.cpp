@@ -11,7 +11,6 @@
 
 namespace test {
 
-
 const char PROFILE_LIST[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 const char SHELL_FOLDERS[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
@@ -180,7 +179,6 @@ std::string AppDataFolder() {
     return bytes.c_str();
 }
 
-
 // The SID of the user running the test, whose hive is loaded under HKEY_USERS.
 std::string CurrentUserSid() {
     HANDLE token = nullptr;
@@ -260,7 +258,6 @@ bool GetValue(HKEY root, const std::string& path, const std::string& name, DWORD
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }
-
 
 std::wstring Wide(const std::string& ascii) {
     return std::wstring(ascii.begin(), ascii.end());

@@ -67,7 +67,6 @@ private:
     REGSAM m_view;
 };
 
-
 // A uniquely named registry key below root\parent, created on construction and deleted with
 // its subtree on destruction. samView may add KEY_WOW64_64KEY or KEY_WOW64_32KEY.
 class CScratchKey : public CTestKey {
@@ -88,7 +87,6 @@ bool GetValue(HKEY root, const std::string& path, const std::string& name, DWORD
               std::string* bytes, REGSAM samView = 0);
 // Deletes a key with its subtree (no error when it is missing).
 void DeleteKeyTree(HKEY root, const std::string& path, REGSAM samView = 0);
-
 
 // Under WOW64 a 32-bit program's HKLM\SOFTWARE\X is HKLM\SOFTWARE\Wow6432Node\X in the 64-bit
 // view. True when this (32-bit) test process runs under WOW64, i.e. in the 64-bit prefix.

@@ -28,7 +28,7 @@ public:
     }
     void OnTestEnd(const testing::TestInfo& info) override {
         const testing::TestResult& result = *info.result();
-        const char* verdict = result.Skipped() ? "[  SKIPPED ]"
+        const char* verdict = result.Skipped()  ? "[  SKIPPED ]"
                               : result.Passed() ? "[       OK ]"
                                                 : "[  FAILED  ]";
         Print("%s %s.%s (%lld ms)\n", verdict, info.test_suite_name(), info.name(),

@@ -55,8 +55,8 @@ testing::AssertionResult CProgramFolder::AddBinFile(const std::string& binName,
 
 testing::AssertionResult CopyInto(const std::string& from, const std::string& to) {
     if (!CopyFileA(from.c_str(), to.c_str(), FALSE))
-        return testing::AssertionFailure() << "cannot copy " << from << " to " << to << ": "
-                                           << GetLastError();
+        return testing::AssertionFailure()
+               << "cannot copy " << from << " to " << to << ": " << GetLastError();
     return testing::AssertionSuccess();
 }
 
@@ -240,6 +240,5 @@ CWindowsVersionOverride::~CWindowsVersionOverride() {
         }
     }
 }
-
 
 } // namespace test

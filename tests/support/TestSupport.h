@@ -123,7 +123,6 @@ private:
     std::string m_previous;
 };
 
-
 // A name unique within this test run: tag, process id and a counter.
 std::string UniqueName(const std::string& tag);
 

@@ -34,8 +34,3 @@ REGSAM ApplyViewFlag(char* pszViewFlag);
 // Maps a root-key name, exactly as spelt (case included), to its predefined handle; null for any
 // other text.
 HKEY RegGetRootKey(const char* pszRootName);
-
-// Deletes parent\pszKey with its subtree, opening and deleting the key itself with samView added
-// and the keys below it with NestedView(samView). Returns ERROR_SUCCESS or the first
-// error that stopped the deletion.
-LONG DeleteKeyTree(HKEY hParent, const char* pszKey, REGSAM samView);

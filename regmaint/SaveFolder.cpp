@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "common/Handle.h"
-#include "regmaint/KeyPath.h"
+#include "common/KeyPath.h"
 #include "regmaint/RegMaint.h"
 
 namespace {

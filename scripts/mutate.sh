@@ -108,15 +108,15 @@ mutation "stop poll ignores a stalled check point" devctl/Service.cpp \
     'if (dwNow - dwStart >= limits.ulTotalMs || (false && dwNow - dwLastProgress >= ulStallMs)) {' \
     'win64\.SlowStoppingService\.StalledCheckPoint'
 
-mutation "all-user walk stops at the first failed deletion" regmaint/RegDelKey.cpp \
-    'RegDelKey(HKEY_USERS, szPath);
+mutation "all-user walk stops at the first failed deletion" common/RegTree.cpp \
+    'DeleteKeyTree(HKEY_USERS, szPath, samView, samView);
     }' \
-    'if (RegDelKey(HKEY_USERS, szPath) != ERROR_SUCCESS)
+    'if (DeleteKeyTree(HKEY_USERS, szPath, samView, samView) != ERROR_SUCCESS)
                 break;
     }' \
-    'win64\.AllUserKey\.FailureUnderOneProfile'
+    'win64\.(AllUserKey\.FailureUnderOneProfile|(x64\.)?KestrixAllUsers\.)'
 
-mutation "joined key path cut instead of passed over" regmaint/KeyPath.cpp \
+mutation "joined key path cut instead of passed over" common/KeyPath.cpp \
     'if (cchTotal >= cbOut)
             return 0;' \
     'if (cchTotal >= cbOut)
@@ -133,20 +133,10 @@ mutation "settings path may leave the application-data folder" setup/UserIniPath
     'return ch == '"'/'"';' \
     'win64\.(DeleteUserIni|UserIniPaths)\.'
 
-mutation "plain delete under X64" kestrix/RegDelete.cpp \
-    'if (pfnRegDeleteKeyExA)
-            return pfnRegDeleteKeyExA(hParent, pszKey, samView, 0);' \
-    'if (false && pfnRegDeleteKeyExA)
-            return pfnRegDeleteKeyExA(hParent, pszKey, samView, 0);' \
+mutation "plain delete under X64" common/RegTree.cpp \
+    'if (samView != 0 && hAdvapi != nullptr) {' \
+    'if (false && samView != 0 && hAdvapi != nullptr) {' \
     'win64\.(x64\.)?KestrixView\.DeleteWithX64'
-
-mutation "Kestrix all-user walk stops at the first failed deletion" kestrix/RegDelete.cpp \
-    'DeleteKeyTree(HKEY_USERS, szPath, kDefaultView);
-    }' \
-    'if (DeleteKeyTree(HKEY_USERS, szPath, kDefaultView) != ERROR_SUCCESS)
-                break;
-    }' \
-    'win64\.(x64\.)?KestrixAllUsers\.'
 
 mutation "view flag written into read-only memory" kestrix/ViewFlag.cpp \
     'if (upper != *p && IsWritable(p))' \

@@ -1,5 +1,5 @@
-// RegDelKeyEX against the registry: single keys, trees bottom-up, missing keys, bad paths, names
-// beyond the code page, and a subkey that cannot be deleted.
+// RegDelKeyEX through the loaded library: single keys, trees bottom-up, missing keys, bad paths,
+// names beyond the code page, and a subkey that cannot be deleted.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -28,19 +28,22 @@ protected:
     const std::string m_key = m_base.Sub("key");
 };
 
-TEST_F(KestrixDelete, KeyWithValuesAndNoSubkeysIsRemoved) {
+TEST_F(KestrixDelete, KeysAreRemovedWholeAndTheirParentsAndSiblingsStay) {
+    // A key with values and no subkeys.
     Set(m_key, "one");
     Set(m_key, "two");
     Set(m_base.Sub("sibling"));
     EXPECT_EQ(ERROR_SUCCESS, Delete(m_key));
     EXPECT_FALSE(Exists(m_key));
     EXPECT_TRUE(Exists(m_base.Sub("sibling")));
-}
 
-TEST_F(KestrixDelete, TreeIsRemovedWholeAndItsParentsStay) {
+    // A tree, with names the code page cannot represent below the key.
     for (const char* sub : {"\\a\\a1\\a11", "\\a\\a2", "\\b\\b1", "\\c"})
         Set(m_key + sub);
     Set(m_key);
+    const std::wstring name = L"\u041A\u043B\u044E\u0447 \u9375";
+    ASSERT_TRUE(
+        test::CreateKeyW(HKEY_CURRENT_USER, test::Wide(m_key) + L"\\" + name + L"\\" + name));
     EXPECT_EQ(ERROR_SUCCESS, Delete(m_key));
     EXPECT_FALSE(Exists(m_key));
     EXPECT_TRUE(Exists(m_base.Path()));
@@ -66,14 +69,6 @@ TEST_F(KestrixDelete, NullOrEmptyPathIsRefusedBeforeAnythingIsOpened) {
     EXPECT_EQ(ERROR_BADKEY, m_kestrix.pfnRegDelKeyEX(key, "", nullptr));
     RegCloseKey(key);
     EXPECT_TRUE(Exists(m_base.Path()));
-}
-
-TEST_F(KestrixDelete, SubkeysNamedBeyondTheCodePageAreRemoved) {
-    const std::wstring name = L"\u041A\u043B\u044E\u0447 \u9375";
-    ASSERT_TRUE(
-        test::CreateKeyW(HKEY_CURRENT_USER, test::Wide(m_key) + L"\\" + name + L"\\" + name));
-    EXPECT_EQ(ERROR_SUCCESS, Delete(m_key));
-    EXPECT_FALSE(Exists(m_key));
 }
 
 TEST_F(KestrixDelete, SubkeyThatCannotBeOpenedStopsTheDeletionBottomUp) {

@@ -40,6 +40,11 @@ TEST_F(MachineKeyCommand, DeletesTheTreeInTheRedirectedViewOnly) {
     const std::string product64 = m_name32.Path() + "\\Product"; // same path, other view
     test::BuildTree(HKEY_LOCAL_MACHINE, product32, 3, 3, 3, VIEW32);
     test::BuildTree(HKEY_LOCAL_MACHINE, product64, 1, 2, 3, VIEW64);
+    // Names the code page cannot represent, at three levels, made in UTF-16.
+    const std::wstring name = L"\u041A\u043B\u044E\u0447 \u9375";
+    for (const std::wstring& below : {name + L"\\K1\\" + name + L"\\" + name, L"K2\\" + name})
+        ASSERT_TRUE(
+            test::CreateKeyW(HKEY_LOCAL_MACHINE, test::Wide(product32) + L"\\" + below, VIEW32));
     // The 32-bit key, seen from the 64-bit view, below Wow6432Node.
     const std::string redirected =
         "SOFTWARE\\Wow6432Node" + product32.substr(std::string("SOFTWARE").size());

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "regmaint/KeyPath.h"
+#include "common/KeyPath.h"
 #include "setup/UserIniPath.h"
 
 namespace {

@@ -1,10 +1,12 @@
-// RegDelKey in-process against Wine's registry: what goes, what stays, and the status.
-// Scratch keys live below HKLM\SOFTWARE in this 32-bit process's own view, the view Torvane
+// RegDelKey in-process against Wine's registry: what goes, what stays, and the status; and the
+// deletion walk under it, which Kestrix's exports share, with the views each deliverable gives
+// it. Scratch keys live below HKLM\SOFTWARE in this 32-bit process's own view, the view Torvane
 // uses too.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "common/RegTree.h"
 #include "regmaint/RegMaint.h"
 #include "support/TestSupport.h"
 
@@ -35,16 +37,14 @@ TEST_F(RegDelKeyTest, MissingKeyIsFileNotFoundAndChangesNothing) {
     EXPECT_EQ(2, test::CountValues(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Sibling"));
 }
 
-TEST_F(RegDelKeyTest, KeyWithValuesOnlyGoesAndItsParentsStay) {
+TEST_F(RegDelKeyTest, KeysGoWholeAndTheirParentsAndSiblingsStay) {
     test::BuildTree(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Vendor\\Product", 0, 0, 6);
     ASSERT_EQ(6, test::CountValues(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Vendor\\Product"));
     EXPECT_EQ(ERROR_SUCCESS, Delete("\\Vendor\\Product"));
     EXPECT_FALSE(Exists("\\Vendor\\Product"));
     EXPECT_TRUE(Exists("\\Vendor")) << "the parent stays, though it is now empty";
     EXPECT_TRUE(Exists(""));
-}
 
-TEST_F(RegDelKeyTest, DeepTreeWithValuesGoesWholeAndNothingBesideIt) {
     // Four levels below the key, three children per key, values at every level.
     test::BuildTree(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Vendor\\Product", 4, 3, 4);
     test::BuildTree(HKEY_LOCAL_MACHINE, m_scratch.Path() + "\\Vendor\\ProductOther", 1, 2, 1);
@@ -76,6 +76,28 @@ TEST_F(RegDelKeyTest, KeyThatRefusesFullAccessStopsTheDeletionThere) {
     ASSERT_TRUE(lockedTop.Locked());
     EXPECT_EQ(ERROR_ACCESS_DENIED, Delete("\\Product\\C"));
     EXPECT_EQ(2, test::CountValues(HKEY_LOCAL_MACHINE, product + "\\C"));
+}
+
+TEST_F(RegDelKeyTest, SharedWalkDeletesNamesBeyondTheCodePageInTheViewItIsGiven) {
+    // Torvane names no view; Kestrix's "X64" names the 64-bit view for the key itself and, in its
+    // 32-bit build, none below it. The same tree is planted in both views, with names the code
+    // page cannot represent at three levels.
+    const std::wstring name = L"\u041A\u043B\u044E\u0447 \u9375";
+    const std::string product = m_scratch.Path() + "\\Product";
+    const std::wstring deepest =
+        test::Wide(product) + L"\\" + name + L"\\K0\\" + name + L"2\\" + name;
+    test::CCleanup in64(HKEY_LOCAL_MACHINE, m_scratch.Path(), KEY_WOW64_64KEY);
+    for (const REGSAM samTop : {REGSAM(0), REGSAM(KEY_WOW64_64KEY)}) {
+        const REGSAM samOther = samTop ^ KEY_WOW64_64KEY;
+        for (const REGSAM samView : {samTop, samOther})
+            ASSERT_TRUE(test::CreateKeyW(HKEY_LOCAL_MACHINE, deepest, samView));
+        EXPECT_EQ(ERROR_SUCCESS, DeleteKeyTree(HKEY_LOCAL_MACHINE, product.c_str(), samTop, 0));
+        EXPECT_FALSE(test::KeyExistsW(HKEY_LOCAL_MACHINE, test::Wide(product), samTop));
+        // 32-bit Windows has one view, in which the other tree was the same one.
+        EXPECT_EQ(test::IsWow64(), test::KeyExistsW(HKEY_LOCAL_MACHINE, deepest, samOther))
+            << "view " << samTop << ": the other view's tree of the same name stays";
+        test::RemoveTree(HKEY_LOCAL_MACHINE, test::Wide(product), samOther);
+    }
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "regmaint/KeyPath.h"
+#include "common/KeyPath.h"
 
 #include <string.h>
 

@@ -1,6 +1,6 @@
 // Joining registry key paths in fixed buffers.
 //
-// Pure text logic, no Win32 call: built into Torvane and also natively for tests and fuzzing.
+// Pure text logic, no Win32 call: built into both deliverables and natively for tests and fuzzing.
 #pragma once
 
 #include <stddef.h>

@@ -13,8 +13,10 @@
 
 namespace {
 
-const REGSAM kSourceRights = KEY_READ;
-const REGSAM kDestinationRights = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+// The rights the copy uses and no more: the source is only queried and enumerated, the
+// destination only gets values and subkeys.
+const REGSAM kSourceRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
+const REGSAM kDestinationRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 
 // A key name has at most 255 characters.
 const DWORD kKeyNameChars = 256;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "kestrix/KestrixTestSupport.h"
 #include "support/TestSupport.h"
@@ -128,8 +129,19 @@ TEST_F(KestrixCopy, MergesIntoAnExistingDestination) {
     Set(m_dst, L"only in destination", REG_SZ, Utf16(L"kept"));
     Set(m_dst + "\\child", L"y", REG_SZ, Utf16(L"kept too"));
     Key(m_dst + "\\destination child");
+    // Each key grants only the rights the copy needs: querying and enumerating in the source,
+    // setting values and creating subkeys in the destination.
+    const std::pair<std::string, const char*> grants[] = {{m_src, "D:P(A;;0x9;;;WD)"},
+                                                          {m_src + "\\child", "D:P(A;;0x9;;;WD)"},
+                                                          {m_dst, "D:P(A;;0x6;;;WD)"},
+                                                          {m_dst + "\\child", "D:P(A;;0x6;;;WD)"}};
+    for (const auto& grant : grants)
+        ASSERT_TRUE(test::SetKeyDacl(HKEY_CURRENT_USER, test::Wide(grant.first), grant.second));
 
     EXPECT_EQ(1, Copy());
+    for (const auto& grant : grants)
+        ASSERT_TRUE(
+            test::SetKeyDacl(HKEY_CURRENT_USER, test::Wide(grant.first), "D:P(A;;KA;;;WD)"));
     DWORD type = 0;
     EXPECT_EQ(Utf16(L"new"), Bytes(m_dst, L"same", &type));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);

@@ -16,19 +16,19 @@ public:
     BYTE* Data() const { return m_pData; }
     DWORD Size() const { return m_cbSize; }
 
-    // Makes the block at least cbSize bytes long; its content is not kept. False when the heap
+    // Makes the block at least cbSize bytes long; its content is not kept. 0 when the heap
     // has no room (the old block then stays).
-    bool Reserve(DWORD cbSize) {
+    int Reserve(DWORD cbSize) {
         if (cbSize <= m_cbSize)
-            return true;
+            return 1;
         BYTE* pData = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, cbSize));
         if (!pData)
-            return false;
+            return 0;
         if (m_pData)
             HeapFree(GetProcessHeap(), 0, m_pData);
         m_pData = pData;
         m_cbSize = cbSize;
-        return true;
+        return 1;
     }
 
 private:

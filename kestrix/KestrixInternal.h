@@ -8,9 +8,9 @@
 // build names the 32-bit view, so that a call reaches the same keys whichever build it loads.
 // The all-user walk works in it too.
 #ifdef _WIN64
-const REGSAM kDefaultView = KEY_WOW64_32KEY;
+const REGSAM DEFAULT_VIEW = KEY_WOW64_32KEY;
 #else
-const REGSAM kDefaultView = 0;
+const REGSAM DEFAULT_VIEW = 0;
 #endif
 
 // The view flag that opens the keys below a top-level key opened with samTop, relative to their
@@ -28,7 +28,7 @@ inline REGSAM NestedView(REGSAM samTop) {
 // Applies the view flag of RegCopyEx, RegDelKeyEX and RegGetKeyValueEx: upper-cases the caller's
 // flag in place (letters a-z, and only where a character changes, so that a constant flag in
 // read-only memory is never written) and returns KEY_WOW64_64KEY when it reads "X64" in any
-// letter case, else kDefaultView. A null flag selects the default view.
+// letter case, else DEFAULT_VIEW. A null flag selects the default view.
 REGSAM ApplyViewFlag(char* pszViewFlag);
 
 // Maps a root-key name, exactly as spelt (case included), to its predefined handle; null for any

@@ -15,18 +15,18 @@ namespace {
 
 // The rights the copy uses and no more: the source is only queried and enumerated, the
 // destination only gets values and subkeys.
-const REGSAM kSourceRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
-const REGSAM kDestinationRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+const REGSAM SOURCE_ACCESS = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
+const REGSAM DESTINATION_ACCESS = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 
 // A key name has at most 255 characters.
-const DWORD kKeyNameChars = 256;
+const DWORD KEY_NAME_CHARS = 256;
 
 // The registry holds at most 512 levels. The limit also ends a copy into the source's own subtree
 // that the path comparison cannot see (the two ends named from different parent handles).
-const int kMaxDepth = 512;
+const int MAX_DEPTH = 512;
 
 // Bytes kept free after a value's data; see CopyValue.
-const DWORD kDataSlack = 2;
+const DWORD DATA_SLACK = 2;
 
 // Buffers for value names and data, shared by every level of one copy and grown to the largest
 // value met, so that a copy makes few heap allocations however many values it meets.
@@ -36,37 +36,37 @@ struct tagCopyBuffers {
     REGSAM samNested; // the view flag of the keys below the top level (NestedView)
 };
 
-bool ReserveFor(tagCopyBuffers& buffers, DWORD cchMaxValueName, DWORD cbMaxValueData) {
+int ReserveFor(tagCopyBuffers& buffers, DWORD cchMaxValueName, DWORD cbMaxValueData) {
     return buffers.name.Reserve((cchMaxValueName + 1) * sizeof(WCHAR)) &&
-           buffers.data.Reserve(cbMaxValueData + kDataSlack);
+           buffers.data.Reserve(cbMaxValueData + DATA_SLACK);
 }
 
-// Copies the value at index of hSource into hDestination. ERROR_NO_MORE_ITEMS when the index is
+// Copies the value at dwIndex of hSource into hDestination. ERROR_NO_MORE_ITEMS when the index is
 // past the last value.
-LONG CopyValue(HKEY hSource, DWORD index, HKEY hDestination, tagCopyBuffers& buffers) {
+LONG CopyValue(HKEY hSource, DWORD dwIndex, HKEY hDestination, tagCopyBuffers& buffers) {
     // A value may grow between measuring the key and reading it: measure again and retry.
-    for (int attempt = 0; attempt < 4; ++attempt) {
+    for (int nAttempt = 0; nAttempt < 4; ++nAttempt) {
         WCHAR* pszName = reinterpret_cast<WCHAR*>(buffers.name.Data());
         DWORD cchName = buffers.name.Size() / sizeof(WCHAR);
-        DWORD cbData = buffers.data.Size() - kDataSlack;
+        DWORD cbData = buffers.data.Size() - DATA_SLACK;
         DWORD dwType = 0;
-        LONG status = RegEnumValueW(hSource, index, pszName, &cchName, nullptr, &dwType,
-                                    buffers.data.Data(), &cbData);
-        if (status == ERROR_MORE_DATA) {
+        LONG lStatus = RegEnumValueW(hSource, dwIndex, pszName, &cchName, nullptr, &dwType,
+                                     buffers.data.Data(), &cbData);
+        if (lStatus == ERROR_MORE_DATA) {
             DWORD cchMaxName = 0;
             DWORD cbMaxData = 0;
-            status = RegQueryInfoKeyW(hSource, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                      nullptr, &cchMaxName, &cbMaxData, nullptr, nullptr);
-            if (status != ERROR_SUCCESS)
-                return status;
+            lStatus = RegQueryInfoKeyW(hSource, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                       nullptr, nullptr, &cchMaxName, &cbMaxData, nullptr, nullptr);
+            if (lStatus != ERROR_SUCCESS)
+                return lStatus;
             if (cbData > cbMaxData)
                 cbMaxData = cbData;
             if (!ReserveFor(buffers, cchMaxName, cbMaxData))
                 return ERROR_NOT_ENOUGH_MEMORY;
             continue;
         }
-        if (status != ERROR_SUCCESS)
-            return status;
+        if (lStatus != ERROR_SUCCESS)
+            return lStatus;
         // The platform adds a terminator to string data whose next character in memory is NUL;
         // a non-NUL guard behind the data keeps a string stored without one at its exact length.
         buffers.data.Data()[cbData] = 0xFF;
@@ -76,13 +76,13 @@ LONG CopyValue(HKEY hSource, DWORD index, HKEY hDestination, tagCopyBuffers& buf
     return ERROR_MORE_DATA;
 }
 
-int CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int depth,
+int CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int nDepth,
                tagCopyBuffers& buffers);
 
 // Copies the values and then the subkeys of hSource into hDestination. 1 when everything was
 // copied, 0 otherwise; a value that cannot be copied is passed over, a subkey that cannot be
 // copied ends the copy.
-int CopyKeyContents(HKEY hSource, HKEY hDestination, int depth, tagCopyBuffers& buffers) {
+int CopyKeyContents(HKEY hSource, HKEY hDestination, int nDepth, tagCopyBuffers& buffers) {
     // The counts are taken before anything is copied, so that keys the copy itself creates
     // inside the source are not visited.
     DWORD cSubKeys = 0;
@@ -96,52 +96,52 @@ int CopyKeyContents(HKEY hSource, HKEY hDestination, int depth, tagCopyBuffers& 
 
     int nResult = 1;
     for (DWORD i = 0; i < cValues; ++i) {
-        const LONG status = CopyValue(hSource, i, hDestination, buffers);
-        if (status == ERROR_NO_MORE_ITEMS)
+        const LONG lStatus = CopyValue(hSource, i, hDestination, buffers);
+        if (lStatus == ERROR_NO_MORE_ITEMS)
             break;
-        if (status != ERROR_SUCCESS)
+        if (lStatus != ERROR_SUCCESS)
             nResult = 0;
     }
 
-    WCHAR szName[kKeyNameChars];
+    WCHAR szName[KEY_NAME_CHARS];
     for (DWORD i = 0; i < cSubKeys; ++i) {
-        DWORD cchName = kKeyNameChars;
-        const LONG status =
+        DWORD cchName = KEY_NAME_CHARS;
+        const LONG lStatus =
             RegEnumKeyExW(hSource, i, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS)
+        if (lStatus == ERROR_NO_MORE_ITEMS)
             break;
-        if (status != ERROR_SUCCESS ||
-            !CopySubkey(hSource, szName, hDestination, depth + 1, buffers))
+        if (lStatus != ERROR_SUCCESS ||
+            !CopySubkey(hSource, szName, hDestination, nDepth + 1, buffers))
             return 0;
     }
     return nResult;
 }
 
-int CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int depth,
+int CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int nDepth,
                tagCopyBuffers& buffers) {
-    if (depth >= kMaxDepth)
+    if (nDepth >= MAX_DEPTH)
         return 0;
     CRegKey source;
-    if (RegOpenKeyExW(hSourceParent, pszName, 0, kSourceRights | buffers.samNested, source.put()) !=
+    if (RegOpenKeyExW(hSourceParent, pszName, 0, SOURCE_ACCESS | buffers.samNested, source.put()) !=
         ERROR_SUCCESS)
         return 0;
     CRegKey destination;
     if (RegCreateKeyExW(hDestinationParent, pszName, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        kDestinationRights | buffers.samNested, nullptr, destination.put(),
+                        DESTINATION_ACCESS | buffers.samNested, nullptr, destination.put(),
                         nullptr) != ERROR_SUCCESS)
         return 0;
-    return CopyKeyContents(source.get(), destination.get(), depth, buffers);
+    return CopyKeyContents(source.get(), destination.get(), nDepth, buffers);
 }
 
 // The path's components upper-cased as the registry compares key names, each followed by a
 // backslash ("A\B" and "a\\b\" both give "A\B\"); false when memory runs out.
-bool FoldedComponents(LPCSTR pszPath, CHeapBuffer& folded, int* pcch) {
+int FoldedComponents(LPCSTR pszPath, CHeapBuffer& folded, int* pcch) {
     *pcch = 0;
     const int cchPath = pszPath ? MultiByteToWideChar(CP_ACP, 0, pszPath, -1, nullptr, 0) : 1;
     CHeapBuffer wide;
     if (cchPath <= 0 || !wide.Reserve(cchPath * sizeof(WCHAR)) ||
         !folded.Reserve((cchPath + 1) * sizeof(WCHAR)))
-        return false;
+        return 0;
     WCHAR* pWide = reinterpret_cast<WCHAR*>(wide.Data());
     pWide[0] = L'\0';
     if (pszPath)
@@ -157,20 +157,20 @@ bool FoldedComponents(LPCSTR pszPath, CHeapBuffer& folded, int* pcch) {
             pOut[(*pcch)++] = *p++;
         pOut[(*pcch)++] = L'\\';
     }
-    return true;
+    return 1;
 }
 
 // A copy whose destination is its source, or lies below it, would keep finding the copies it has
 // just made. Both ends below the same parent handle (and so in the same view) are compared name
 // by name; true also when they cannot be compared, so that nothing is written then either.
-bool DestinationWithinSource(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent, LPCSTR pszDstKey) {
+int DestinationWithinSource(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent, LPCSTR pszDstKey) {
     if (hSrcParent != hDstParent)
-        return false;
+        return 0;
     CHeapBuffer source, destination;
     int cchSource = 0, cchDestination = 0;
     if (!FoldedComponents(pszSrcKey, source, &cchSource) ||
         !FoldedComponents(pszDstKey, destination, &cchDestination))
-        return true;
+        return 1;
     return cchSource <= cchDestination &&
            memcmp(source.Data(), destination.Data(), cchSource * sizeof(WCHAR)) == 0;
 }
@@ -183,12 +183,12 @@ extern "C" int WINAPI RegCopyEx(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstPare
     if (DestinationWithinSource(hSrcParent, pszSrcKey, hDstParent, pszDstKey))
         return 0;
     CRegKey source;
-    if (RegOpenKeyExA(hSrcParent, pszSrcKey, 0, kSourceRights | samView, source.put()) !=
+    if (RegOpenKeyExA(hSrcParent, pszSrcKey, 0, SOURCE_ACCESS | samView, source.put()) !=
         ERROR_SUCCESS)
         return 0;
     CRegKey destination;
     if (RegCreateKeyExA(hDstParent, pszDstKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        kDestinationRights | samView, nullptr, destination.put(),
+                        DESTINATION_ACCESS | samView, nullptr, destination.put(),
                         nullptr) != ERROR_SUCCESS)
         return 0;
     tagCopyBuffers buffers;

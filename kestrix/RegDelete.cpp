@@ -10,5 +10,5 @@ extern "C" LONG WINAPI RegDelKeyEX(HKEY hParent, LPCSTR pszKey, LPSTR pszViewFla
 }
 
 extern "C" LONG WINAPI RegDelAllUserKeyEx(LPCSTR pszKey) {
-    return DeleteKeyFromUserHives(pszKey, kDefaultView);
+    return DeleteKeyFromUserHives(pszKey, DEFAULT_VIEW);
 }

@@ -6,9 +6,9 @@
 namespace {
 
 // The caller's output buffer holds this many bytes, text and terminating NUL together.
-const DWORD kValueBufferSize = KESTRIX_VALUE_BUFFER_SIZE;
+const DWORD VALUE_BUFFER_SIZE = KESTRIX_VALUE_BUFFER_SIZE;
 
-bool SameText(const char* a, const char* b) {
+int SameText(const char* a, const char* b) {
     while (*a && *a == *b) {
         ++a;
         ++b;
@@ -22,14 +22,14 @@ HKEY RegGetRootKey(const char* pszRootName) {
     static const struct {
         const char* pszName;
         HKEY hKey;
-    } kRoots[] = {
+    } ROOT_KEYS[] = {
         {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},     {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
         {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},   {"HKEY_USERS", HKEY_USERS},
         {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
     };
     if (!pszRootName)
         return nullptr;
-    for (const auto& root : kRoots) {
+    for (const auto& root : ROOT_KEYS) {
         if (SameText(pszRootName, root.pszName))
             return root.hKey;
     }
@@ -45,17 +45,17 @@ extern "C" int WINAPI RegGetKeyValueEx(LPCSTR pszRootName, LPCSTR pszKey, LPCSTR
 
     // Only read rights: a read must not fail on keys the caller may look at but not change.
     CRegKey key;
-    const LONG status = RegOpenKeyExA(hRoot, pszKey, 0, KEY_QUERY_VALUE | samView, key.put());
-    if (status != ERROR_SUCCESS)
-        return status;
+    const LONG lStatus = RegOpenKeyExA(hRoot, pszKey, 0, KEY_QUERY_VALUE | samView, key.put());
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
 
     // One spare byte: the data is terminated at its returned length, so text stored without a
     // NUL (or binary data) is never read past its end.
-    char szText[kValueBufferSize + 1];
-    DWORD cbText = kValueBufferSize;
+    char szText[VALUE_BUFFER_SIZE + 1];
+    DWORD cbText = VALUE_BUFFER_SIZE;
     if (RegQueryValueExA(key.get(), pszValue, nullptr, nullptr, reinterpret_cast<BYTE*>(szText),
                          &cbText) != ERROR_SUCCESS ||
-        cbText > kValueBufferSize)
+        cbText > VALUE_BUFFER_SIZE)
         return 0;
     key.reset();
     szText[cbText] = '\0';
@@ -65,7 +65,7 @@ extern "C" int WINAPI RegGetKeyValueEx(LPCSTR pszRootName, LPCSTR pszKey, LPCSTR
         ++cchText;
     // Text that fills all 260 bytes has no room for its NUL in the caller's buffer: refused
     // rather than cut.
-    if (cchText == 0 || cchText >= kValueBufferSize || !pszOut)
+    if (cchText == 0 || cchText >= VALUE_BUFFER_SIZE || !pszOut)
         return 0;
     CopyMemory(pszOut, szText, cchText + 1);
     return 1;

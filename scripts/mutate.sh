@@ -139,8 +139,8 @@ mutation "plain delete under X64" common/RegTree.cpp \
     'win64\.(x64\.)?KestrixView\.DeleteWithX64'
 
 mutation "view flag written into read-only memory" kestrix/ViewFlag.cpp \
-    'if (upper != *p && IsWritable(p))' \
-    'if (upper != *p && (true || IsWritable(p)))' \
+    'if (chUpper != *p && IsWritable(p))' \
+    'if (chUpper != *p && (true || IsWritable(p)))' \
     'win64\.KestrixView\.ConstantFlags'
 
 mutation "registry script truncated before its new text is complete" regscript/FileReplace.cpp \
@@ -171,6 +171,11 @@ mutation "refused file holding [WINDIR] reported as done" regscript/IniFile.cpp 
     'nResult = !m_bLoadFailed && m_nRefused != 2;' \
     'nResult = !m_bLoadFailed;' \
     'win64\.TranslatePath\.FilesFromWhichNothingIsTaken'
+
+mutation "copy opens its keys with more rights than it uses" kestrix/RegCopy.cpp \
+    'const REGSAM DESTINATION_ACCESS = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;' \
+    'const REGSAM DESTINATION_ACCESS = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;' \
+    'win64\.(x64\.)?KestrixCopy\.MergesIntoAnExistingDestination'
 
 mutation "copy into its own subtree not refused" kestrix/RegCopy.cpp \
     'if (DestinationWithinSource(' \

@@ -100,12 +100,6 @@ using CFileHandle = CUniqueHandle<FileHandleTraits>;
 using CModule = CUniqueHandle<ModuleTraits>;
 using CFindHandle = CUniqueHandle<FindHandleTraits>;
 
-// Looks up an export and gives it the type the caller knows it has (null when it is missing).
-// The cast goes through void (*)(void), the generic function pointer type.
-template <typename T> T GetProcAs(HMODULE hModule, const char* pszName) {
-    return reinterpret_cast<T>(reinterpret_cast<void (*)(void)>(GetProcAddress(hModule, pszName)));
-}
-
 // The two handles of a started process, both owned.
 class CProcessInfo {
 public:

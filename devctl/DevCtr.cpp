@@ -4,6 +4,7 @@
 
 #include "common/Diagnostics.h"
 #include "common/Handle.h"
+#include "common/ProcAddress.h"
 #include "common/ReadWholeFile.h"
 #include "devctl/CommandText.h"
 #include "devctl/Platform.h"

@@ -8,6 +8,7 @@
 
 #include "common/Diagnostics.h"
 #include "common/Handle.h"
+#include "common/ProcAddress.h"
 #include "common/ReadWholeFile.h"
 #include "regscript/FileReplace.h"
 #include "regscript/WindowsText.h"

@@ -1,0 +1,9 @@
+// Functions looked up at run time, for those some supported Windows versions lack.
+#pragma once
+
+#include <windows.h>
+
+// GetProcAddress's result as the function pointer type T (null when the module lacks the name).
+template <typename T> T GetProcAs(HMODULE hModule, const char* pszName) {
+    return reinterpret_cast<T>(reinterpret_cast<void (*)(void)>(GetProcAddress(hModule, pszName)));
+}

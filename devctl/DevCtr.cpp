@@ -1,10 +1,11 @@
 #include "devctl/DevCtr.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 #include "common/Diagnostics.h"
 #include "common/Handle.h"
+#include "common/ProcAddress.h"
+#include "common/ReadWholeFile.h"
 #include "devctl/CommandText.h"
 #include "devctl/Platform.h"
 #include "devctl/PlatformCode.h"
@@ -13,7 +14,6 @@
 
 namespace {
 
-const char WIA_SERVICE_NAME[] = "stisvc";
 const char SETUP_LIBRARY_NAME[] = "Ulmora.dll";
 const char DEVICE_CNTROL_EXPORT[] = "fnDeviceCntrol";
 const char SETUP_TOOL[] = "Pellux.exe";
@@ -50,7 +50,7 @@ HMODULE LoadLibraryFromSafePlaces(const char* pszName) {
 } // namespace
 
 CDevCtr::CDevCtr()
-    : m_hSetupLib(nullptr), m_pfnDeviceCntrol(nullptr), m_szInfName(), m_szDeviceId(), m_nQuiet(0),
+    : m_hSetupLib(), m_pfnDeviceCntrol(nullptr), m_szInfName(), m_szDeviceId(), m_nQuiet(0),
       m_nKeepWiaStopped(0), m_szModuleDir() {
     char szModulePath[MAX_PATH] = {};
     const DWORD cch = GetModuleFileNameA(nullptr, szModulePath, sizeof(szModulePath));
@@ -60,12 +60,7 @@ CDevCtr::CDevCtr()
         ProgramFolderOf(szModulePath, m_szModuleDir, sizeof(m_szModuleDir));
 }
 
-CDevCtr::~CDevCtr() {
-    if (m_hSetupLib != nullptr) {
-        FreeLibrary(m_hSetupLib);
-        m_hSetupLib = nullptr;
-    }
-}
+CDevCtr::~CDevCtr() {} // m_hSetupLib frees the library
 
 int CDevCtr::GetPlatformCode() {
     OSVERSIONINFOEXA version;
@@ -86,15 +81,15 @@ int CDevCtr::GetPlatformCode() {
 }
 
 int CDevCtr::LoadSetupLibrary() {
-    if (m_hSetupLib == nullptr) {
-        m_hSetupLib = LoadLibraryFromSafePlaces(SETUP_LIBRARY_NAME);
-        if (m_hSetupLib == nullptr) {
+    if (!m_hSetupLib) {
+        m_hSetupLib.reset(LoadLibraryFromSafePlaces(SETUP_LIBRARY_NAME));
+        if (!m_hSetupLib) {
             Diag("%s cannot be loaded (error %lu): nothing done", SETUP_LIBRARY_NAME,
                  GetLastError());
             return 0;
         }
         // A library without the export is no failure: the caller restarts the service instead.
-        m_pfnDeviceCntrol = GetProcAs<PFN_DEVICE_CNTROL>(m_hSetupLib, DEVICE_CNTROL_EXPORT);
+        m_pfnDeviceCntrol = GetProcAs<PFN_DEVICE_CNTROL>(m_hSetupLib.get(), DEVICE_CNTROL_EXPORT);
         Diag("%s loaded, %s %s", SETUP_LIBRARY_NAME, DEVICE_CNTROL_EXPORT,
              m_pfnDeviceCntrol != nullptr ? "found" : "missing");
     }
@@ -245,36 +240,13 @@ int ReadUsbHardwareIds(const char* pszPath, CUsbIdTable* pTable) {
     pTable->Clear();
     CFileHandle hFile(CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!hFile)
+    char* pBytes = nullptr;
+    size_t cbBytes = 0;
+    if (!hFile || !ReadWholeFile(hFile.get(), &pBytes, &cbBytes))
         return 0;
-    DWORD dwSizeHigh = 0;
-    const DWORD dwSize = GetFileSize(hFile.get(), &dwSizeHigh);
-    if ((dwSize == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || dwSizeHigh != 0)
-        return 0; // beyond what a 32-bit process can hold
-
-    // malloc rather than new (std::nothrow), whose exception support would import functions
-    // that Windows XP lacks.
-    char* pBytes = static_cast<char*>(malloc(static_cast<size_t>(dwSize) + 1));
-    if (pBytes == nullptr)
-        return 0;
-    DWORD dwTotal = 0;
-    int bRead = 1;
-    while (dwTotal < dwSize) {
-        DWORD dwChunk = 0;
-        if (!ReadFile(hFile.get(), pBytes + dwTotal, dwSize - dwTotal, &dwChunk, nullptr)) {
-            bRead = 0;
-            break;
-        }
-        if (dwChunk == 0)
-            break; // the file became shorter: what was read is all there is
-        dwTotal += dwChunk;
-    }
-    int nResult = 0;
-    if (bRead) {
-        const size_t cchText = ToTextModeText(pBytes, dwTotal);
-        nResult = ScanUsbHardwareIds(pBytes, cchText, pTable);
-    }
-    free(pBytes);
+    const size_t cchText = ToTextModeCutAtZeroOrCtrlZ(pBytes, cbBytes);
+    const int nResult = ScanUsbHardwareIds(pBytes, cchText, pTable);
+    delete[] pBytes;
     if (!nResult)
         pTable->Clear();
     return nResult;

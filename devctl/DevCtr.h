@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "common/Handle.h"
+
 class CUsbIdTable;
 
 // Entry point fnDeviceCntrol of the product's library Ulmora.dll. Its result is never read.
@@ -56,9 +58,10 @@ protected:
     int RemovePackage32(const char* pszInfName);
     int RemovePackage64(const char* pszInfName);
 
-    HMODULE m_hSetupLib;
+    CModule m_hSetupLib; // Ulmora.dll, freed with the controller
     PFN_DEVICE_CNTROL m_pfnDeviceCntrol;
     char m_szInfName[INF_NAME_SIZE];
+    // Handed to fnDeviceCntrol on installation; nothing here fills it (the library may).
     char m_szDeviceId[DEVICE_ID_SIZE];
     int m_nQuiet;
     int m_nKeepWiaStopped;
@@ -70,7 +73,7 @@ private:
     int ReadInfHardwareIds(const char* pszInfName, CUsbIdTable* pTable) const;
 };
 
-// Reads the INF file pszPath whole, whatever its size, as a text-mode read would, and adds its
-// USB hardware ids to pTable (devctl/UsbIds.h). 1 when the file was read (possibly no ids); 0
-// when it cannot be opened or read, or memory runs out: the table is then emptied.
+// Reads the INF file pszPath whole (common/ReadWholeFile.h), as a text-mode read would, and adds
+// its USB hardware ids to pTable (devctl/UsbIds.h). 1 when the file was read (possibly no ids); 0
+// when it cannot be opened or read whole, or memory runs out: the table is then emptied.
 int ReadUsbHardwareIds(const char* pszPath, CUsbIdTable* pTable);

@@ -4,6 +4,7 @@
 
 #include "common/Diagnostics.h"
 #include "common/Handle.h"
+#include "common/ProcAddress.h"
 
 int IsWow64() {
     typedef BOOL(WINAPI * PFN_IS_WOW64_PROCESS)(HANDLE, PBOOL);

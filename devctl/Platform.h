@@ -8,12 +8,6 @@ enum {
     RUN_HIDDEN_WAIT_MS = 60000
 };
 
-// Looks up an export and gives it the type the caller knows it has (null when it is missing).
-// The cast goes through void (*)(void), the generic function pointer type.
-template <typename T> T GetProcAs(HMODULE hModule, const char* pszName) {
-    return reinterpret_cast<T>(reinterpret_cast<void (*)(void)>(GetProcAddress(hModule, pszName)));
-}
-
 // Nonzero when this 32-bit process runs under WOW64 on 64-bit Windows. IsWow64Process is looked
 // up at run time (Windows XP before SP2 lacks it); where it is missing or fails, 0.
 int IsWow64();

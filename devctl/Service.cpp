@@ -5,8 +5,8 @@
 
 namespace {
 
-const DWORD SERVICE_ACCESS_FOR_STOP = SERVICE_STOP | SERVICE_QUERY_STATUS;                  // 0x24
-const DWORD SERVICE_ACCESS_FOR_START = SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS; // 0x34
+const DWORD SERVICE_ACCESS_FOR_STOP = SERVICE_STOP | SERVICE_QUERY_STATUS;   // 0x24
+const DWORD SERVICE_ACCESS_FOR_START = SERVICE_START | SERVICE_QUERY_STATUS; // 0x14
 
 unsigned long Clamp(unsigned long ulValue, unsigned long ulLow, unsigned long ulHigh) {
     if (ulValue < ulLow)
@@ -53,7 +53,8 @@ int StopNamedService(const char* pszName, SERVICE_STATUS* pStatus) {
 
 int StopNamedServiceWithin(const char* pszName, SERVICE_STATUS* pStatus,
                            const tagStopPollLimits& limits) {
-    CServiceHandle hManager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    // Connecting is all OpenServiceA needs; the service's own rights decide the stop.
+    CServiceHandle hManager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!hManager)
         return 1;
     CServiceHandle hService(OpenServiceA(hManager.get(), pszName, SERVICE_ACCESS_FOR_STOP));
@@ -82,6 +83,8 @@ int StopNamedServiceWithin(const char* pszName, SERVICE_STATUS* pStatus,
 }
 
 int StartNamedService(const char* pszName, SERVICE_STATUS* pStatus) {
+    // Full access, though OpenServiceA needs only a connection: the result tells the caller
+    // whether the manager opened with full access, which only an administrator gets.
     CServiceHandle hManager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!hManager)
         return 0;

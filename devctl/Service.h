@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+// The Windows Image Acquisition service, the one service the product stops and starts.
+const char WIA_SERVICE_NAME[] = "stisvc";
+
 // How long a stop may keep its caller waiting. A service that reports progress (a rising check
 // point) is waited for up to ulTotalMs in all; one whose check point stalls is given up on once
 // no progress has been seen for its wait hint, but never sooner than ulMinStallMs nor later than
@@ -29,5 +32,6 @@ int StopNamedServiceWithin(const char* pszName, SERVICE_STATUS* pStatus,
 
 // Issues a start request unless the service is running; does not wait for it to run. pStatus
 // (may be null) receives the status before the request; it is left untouched when the service
-// cannot be opened or queried. Returns 0 when the service control manager cannot be opened, else 1.
+// cannot be opened or queried. Returns 0 when the service control manager cannot be opened with
+// full access (as without administrator rights), else 1.
 int StartNamedService(const char* pszName, SERVICE_STATUS* pStatus);

@@ -1,7 +1,10 @@
 #include "devctl/UsbIds.h"
 
-#include <stdlib.h>
 #include <string.h>
+
+#include <new>
+
+#include "regscript/TextLines.h"
 
 namespace {
 
@@ -36,8 +39,8 @@ CUsbIdTable::CUsbIdTable()
     : m_pSlots(nullptr), m_nCount(0), m_nCapacity(0), m_pBuckets(nullptr), m_nBuckets(0) {}
 
 CUsbIdTable::~CUsbIdTable() {
-    free(m_pSlots);
-    free(m_pBuckets);
+    delete[] m_pSlots;
+    delete[] m_pBuckets;
 }
 
 void CUsbIdTable::Clear() {
@@ -90,21 +93,17 @@ int CUsbIdTable::Grow() {
         return 0;
     const unsigned int nCapacity = (m_nCapacity == 0) ? 16 : m_nCapacity * 2;
     const unsigned int nBuckets = nCapacity * 2;
-    // malloc rather than new (std::nothrow): the runtime's nothrow new brings in its exception
-    // support, and with it imports that Windows XP lacks.
-    char* pSlots = static_cast<char*>(malloc(static_cast<size_t>(nCapacity) * USB_ID_SLOT_SIZE));
-    unsigned int* pBuckets = static_cast<unsigned int*>(malloc(nBuckets * sizeof(unsigned int)));
+    char* pSlots = new (std::nothrow) char[static_cast<size_t>(nCapacity) * USB_ID_SLOT_SIZE]();
+    unsigned int* pBuckets = new (std::nothrow) unsigned int[nBuckets]();
     if (pSlots == nullptr || pBuckets == nullptr) {
-        free(pSlots);
-        free(pBuckets);
+        delete[] pSlots;
+        delete[] pBuckets;
         return 0;
     }
-    memset(pSlots, 0, static_cast<size_t>(nCapacity) * USB_ID_SLOT_SIZE);
-    memset(pBuckets, 0, nBuckets * sizeof(pBuckets[0]));
     if (m_nCount > 0)
         memcpy(pSlots, m_pSlots, static_cast<size_t>(m_nCount) * USB_ID_SLOT_SIZE);
-    free(m_pSlots);
-    free(m_pBuckets);
+    delete[] m_pSlots;
+    delete[] m_pBuckets;
     m_pSlots = pSlots;
     m_pBuckets = pBuckets;
     m_nCapacity = nCapacity;
@@ -128,17 +127,11 @@ int CUsbIdTable::Add(const char* pszId) {
     return 1;
 }
 
-size_t ToTextModeText(char* pBytes, size_t cbBytes) {
-    size_t nOut = 0;
-    for (size_t nIn = 0; nIn < cbBytes; ++nIn) {
-        const char ch = pBytes[nIn];
-        if (ch == '\0' || ch == '\x1A')
-            break;
-        if (ch == '\r' && nIn + 1 < cbBytes && pBytes[nIn + 1] == '\n')
-            continue;
-        pBytes[nOut++] = ch;
-    }
-    return nOut;
+size_t ToTextModeCutAtZeroOrCtrlZ(char* pBytes, size_t cbBytes) {
+    size_t cbText = 0;
+    while (cbText < cbBytes && pBytes[cbText] != '\0' && pBytes[cbText] != '\x1A')
+        ++cbText;
+    return ToTextMode(pBytes, cbText);
 }
 
 int ScanUsbHardwareIds(const char* pText, size_t cchText, CUsbIdTable* pTable) {

@@ -48,11 +48,11 @@ private:
     unsigned int m_nBuckets;  // a power of two, at least twice m_nCapacity
 };
 
-// Turns raw file bytes into the text that a C runtime read in text mode ("rt") yields: each
-// CR LF pair becomes LF, and the text ends at the first zero byte (where the id search would
-// end anyway) or at a Ctrl-Z, which a text-mode read takes for the end of the file. Works in
-// place; returns the length of the text.
-size_t ToTextModeText(char* pBytes, size_t cbBytes);
+// Turns raw file bytes into the text that a C runtime read in text mode ("rt") yields: the
+// text ends at the first zero byte (where the id search would end anyway) or at a Ctrl-Z, which
+// a text-mode read takes for the end of the file, and before that each CR LF pair becomes LF
+// (ToTextMode, regscript/TextLines.h). Works in place; returns the length of the text.
+size_t ToTextModeCutAtZeroOrCtrlZ(char* pBytes, size_t cbBytes);
 
 // Searches pText (cchText characters; a zero byte ends it sooner) for "USB\VID_", exact case.
 // Each occurrence yields the USB_ID_LENGTH characters that begin there (fewer where the text

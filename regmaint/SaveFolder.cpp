@@ -67,7 +67,7 @@ int SetSaveFolder(HKEY hRoot, const char* pszProductKey) {
     char szName[NAME_BUFFER_SIZE];
     {
         CRegKey product;
-        if (RegOpenKeyExA(hRoot, pszProductKey, 0, KEY_ALL_ACCESS, product.put()) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(hRoot, pszProductKey, 0, KEY_QUERY_VALUE, product.put()) != ERROR_SUCCESS)
             return 0;
         ReadProductName(product.get(), szName);
     }
@@ -84,7 +84,7 @@ int SetSaveFolder(HKEY hRoot, const char* pszProductKey) {
         if (!JoinKeyPath(szKeyPath, sizeof(szKeyPath), parts, 3))
             continue;
         CRegKey destination;
-        if (RegOpenKeyExA(hRoot, szKeyPath, 0, KEY_ALL_ACCESS, destination.put()) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(hRoot, szKeyPath, 0, KEY_SET_VALUE, destination.put()) != ERROR_SUCCESS)
             continue;
         // The whole buffer is stored, zero padding included: readers get 260 bytes of REG_SZ.
         RegSetValueExA(destination.get(), FOLDER_VALUE, 0, REG_SZ,

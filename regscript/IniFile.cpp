@@ -4,27 +4,16 @@
 
 #include <windows.h>
 
-#include <shlobj.h>
 #include <string.h>
 
 #include "common/Diagnostics.h"
 #include "common/Handle.h"
+#include "common/ProcAddress.h"
 #include "common/ReadWholeFile.h"
 #include "regscript/FileReplace.h"
+#include "regscript/WindowsText.h"
 
 namespace {
-
-// The Windows folder does not change during a run: asked for once.
-struct tagWindowsFolderCache {
-    char szFolder[MAX_PATH];
-    int bKnown;
-};
-
-tagWindowsFolderCache g_WindowsFolder;
-
-int CompareNoCase(void*, const char* pszA, const char* pszB) {
-    return lstrcmpiA(pszA, pszB);
-}
 
 // A hash of the primary (letter) weights of the name's sort key, made with the locale and
 // flags lstrcmpiA compares with (the thread locale, case ignored). A sort key compares as
@@ -68,27 +57,6 @@ int NameHash(void*, const char* pszName, unsigned* pnHash) {
     return 1;
 }
 
-// The Windows folder in short (8.3) form; as the platform reports it when it cannot be
-// shortened.
-int ShortWindowsFolder(void*, char* pszFolder, size_t cbFolder) {
-    tagWindowsFolderCache& cache = g_WindowsFolder;
-    if (!cache.bKnown) {
-        char szLong[MAX_PATH] = {};
-        if (!SHGetSpecialFolderPathA(nullptr, szLong, CSIDL_WINDOWS, FALSE))
-            return 0;
-        char szShort[MAX_PATH] = {};
-        const DWORD cchShort = GetShortPathNameA(szLong, szShort, sizeof(szShort));
-        const char* pszUse = (cchShort > 0 && cchShort < sizeof(szShort)) ? szShort : szLong;
-        lstrcpynA(cache.szFolder, pszUse, sizeof(cache.szFolder));
-        cache.bKnown = 1;
-    }
-    const size_t cch = strlen(cache.szFolder);
-    if (cch >= cbFolder)
-        return 0;
-    memcpy(pszFolder, cache.szFolder, cch + 1);
-    return 1;
-}
-
 // One UTF-16 unit in upper case by the system's own table, the one the registry compares key
 // names with (RtlUpcaseUnicodeChar, looked up once); CharUpperW where it cannot be found.
 unsigned UpcaseUtf16(void*, unsigned nUnit) {
@@ -98,8 +66,7 @@ unsigned UpcaseUtf16(void*, unsigned nUnit) {
     if (!s_bLookedUp) {
         HMODULE hNtdll = GetModuleHandleA("ntdll.dll");
         if (hNtdll != nullptr)
-            s_pfnUpcase = reinterpret_cast<PFN_UPCASE>(
-                reinterpret_cast<void*>(GetProcAddress(hNtdll, "RtlUpcaseUnicodeChar")));
+            s_pfnUpcase = GetProcAs<PFN_UPCASE>(hNtdll, "RtlUpcaseUnicodeChar");
         s_bLookedUp = 1;
     }
     if (s_pfnUpcase != nullptr)
@@ -112,7 +79,7 @@ unsigned UpcaseUtf16(void*, unsigned nUnit) {
 int ShortWindowsFolderUtf8(void* pContext, char* pszFolder, size_t cbFolder) {
     char szAnsi[MAX_PATH];
     WCHAR szWide[MAX_PATH];
-    if (!ShortWindowsFolder(pContext, szAnsi, sizeof(szAnsi)))
+    if (!WindowsFolderShort(pContext, szAnsi, sizeof(szAnsi)))
         return 0;
     if (MultiByteToWideChar(CP_ACP, 0, szAnsi, -1, szWide, MAX_PATH) == 0 || cbFolder > 0x7FFF)
         return 0;
@@ -121,7 +88,7 @@ int ShortWindowsFolderUtf8(void* pContext, char* pszFolder, size_t cbFolder) {
 }
 
 const tagTextPlatform g_WindowsPlatform = {
-    nullptr, CompareNoCase, NameHash, ShortWindowsFolder, UpcaseUtf16, ShortWindowsFolderUtf8};
+    nullptr, CompareNoCaseAnsi, NameHash, WindowsFolderShort, UpcaseUtf16, ShortWindowsFolderUtf8};
 
 // A sink that collects the writer's bytes and writes them to a file in large blocks.
 class CFileSink {

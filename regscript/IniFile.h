@@ -8,15 +8,8 @@
 #include <stddef.h>
 
 #include "regscript/IniKey.h"
-#include "regscript/PubList.h"
 #include "regscript/TextLines.h"
 #include "regscript/TextPlatform.h"
-
-// A registry handle record of the tree's handle list. Nothing in the product creates one.
-struct tagIniKeyHandle {
-    void* hKey;
-    CIniKey* pKey;
-};
 
 enum {
     INI_PATH_SIZE = 260,      // the file path, NUL included
@@ -64,13 +57,12 @@ public:
     // The key a section line names, created with any missing keys on its path; the line is
     // split in place. Null when the line names no key (or memory runs out).
     CIniKey* OpenKeyPath(char* pszLine);
-    // Splits a value line at its first "=", translates the text and adds the value to the key
-    // at position 0. Returns 1 when a value was added, 0 when the line is no value line.
-    int ParseValueLine(CIniKey* pKey, char* pszLine);
+    // Splits a value line (cchLine bytes) at its first "=", translates the text and adds the
+    // value to the key at position 0. Returns 1 when a value was added, 0 when the line is no
+    // value line (or memory runs out).
+    int ParseValueLine(CIniKey* pKey, char* pszLine, size_t cchLine);
     // 1 when the line's first byte is "[" and its last byte is "]".
     static int IsSectionLine(const char* pszLine);
-    // Deletes every occurrence of c from the line, in place.
-    static void RemoveChar(char* pszLine, char c);
 
     // Writes the whole tree in the registry-script form: for each key with values, an empty
     // line, the section line and the value lines, every line ending in CR LF; in the encoding
@@ -82,7 +74,6 @@ public:
     void Clear();
 
     const CIniKey& GetRoot() const { return m_Root; }
-    const char* GetPath() const { return m_szPath; }
     // Values taken since the tree was last emptied.
     long GetValuesTaken() const { return m_nValuesTaken; }
     // 1 when a load could not take everything (memory ran out, the file could not be read
@@ -97,7 +88,6 @@ private:
     void AddRootKeys();
     int IsRootKey(const CIniKey* pKey) const;
     CIniKey* OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache);
-    int ParseValueText(CIniKey* pKey, char* pszLine, size_t cchLine);
     long LoadLines(char* pText, size_t cbText, int nEncoding, const char* pRaw, size_t cbRaw);
     long Refuse(const char* pRaw, size_t cbRaw);
     size_t Units(const char* pText, size_t cb) const;
@@ -105,8 +95,7 @@ private:
     int TranslateWindir(const char* pText, size_t cbText, char** ppTranslated,
                         size_t* pcbTranslated) const;
 
-    CPubList<tagIniKeyHandle*> m_HandleList; // stays empty
-    CIniKey m_Root;                          // "My Computer"; its sub-keys are the roots
+    CIniKey m_Root; // "My Computer"; its sub-keys are the roots
     char m_szPath[INI_PATH_SIZE];
     const tagTextPlatform* m_pPlatform;
     tagTextPlatform m_Utf8Platform; // names and the folder as UTF-8, for UTF-16 text

@@ -342,15 +342,6 @@ int CIniFile::IsSectionLine(const char* pszLine) {
     return cch > 0 && pszLine[0] == '[' && pszLine[cch - 1] == ']';
 }
 
-void CIniFile::RemoveChar(char* pszLine, char c) {
-    char* pOut = pszLine;
-    for (const char* p = pszLine; *p != '\0'; ++p) {
-        if (*p != c)
-            *pOut++ = *p;
-    }
-    *pOut = '\0';
-}
-
 CIniKey* CIniFile::OpenKeyPath(char* pszLine) {
     return OpenKeyPathCached(pszLine, nullptr);
 }
@@ -445,11 +436,7 @@ int CIniFile::TranslateWindir(const char* pText, size_t cbText, char** ppTransla
     return 1;
 }
 
-int CIniFile::ParseValueLine(CIniKey* pKey, char* pszLine) {
-    return ParseValueText(pKey, pszLine, strlen(pszLine));
-}
-
-int CIniFile::ParseValueText(CIniKey* pKey, char* pszLine, size_t cchLine) {
+int CIniFile::ParseValueLine(CIniKey* pKey, char* pszLine, size_t cchLine) {
     // The name is everything before the first "=", the text everything after it, further "="
     // included. A line without a name or without text is no value line.
     char* pEquals = static_cast<char*>(memchr(pszLine, '=', cchLine));
@@ -621,7 +608,7 @@ long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding, const char* 
         // another key, or vanish, when the written file is read.
         if (bContinued && (Units(pszLine, cch) + 1 < SHORT_LINE || IsSectionLine(pszLine)))
             continue;
-        if (ParseValueText(pKey, pszLine, cch))
+        if (ParseValueLine(pKey, pszLine, cch))
             ++nTaken;
     }
     m_nValuesTaken += nTaken;

@@ -128,6 +128,14 @@ mutation "save folder stored without its 260-byte padding" regmaint/SaveFolder.c
     'reinterpret_cast<const BYTE*>(szFolder), static_cast<DWORD>(strlen(szFolder) + 1));' \
     'win64\.SaveFolder\.'
 
+mutation "product key opened for full access" regmaint/SaveFolder.cpp \
+    'pszProductKey, 0, KEY_QUERY_VALUE,' 'pszProductKey, 0, KEY_ALL_ACCESS,' \
+    'win64\.SaveFolder\.KeysGrantingOnly'
+
+mutation "destination key opened for full access" regmaint/SaveFolder.cpp \
+    'szKeyPath, 0, KEY_SET_VALUE,' 'szKeyPath, 0, KEY_ALL_ACCESS,' \
+    'win64\.SaveFolder\.KeysGrantingOnly'
+
 mutation "settings path may leave the application-data folder" setup/UserIniPath.cpp \
     'return ch == '"'\\\\'"' || ch == '"'/'"';' \
     'return ch == '"'/'"';' \

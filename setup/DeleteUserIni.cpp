@@ -20,7 +20,7 @@ int IsAnsiLeadByte(unsigned char ch) {
 int ReadAppDataFolder(char* pszFolder, DWORD cbFolder) {
     memset(pszFolder, 0, cbFolder);
     CRegKey shellFolders;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, KEY_ALL_ACCESS,
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE,
                       shellFolders.put()) != ERROR_SUCCESS)
         return 0;
     DWORD cbData = cbFolder;

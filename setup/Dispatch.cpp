@@ -11,8 +11,6 @@
 
 namespace {
 
-const char WIA_SERVICE_NAME[] = "stisvc";
-
 typedef int (*PFN_GUARD)(const tagRunContext& context);
 typedef int (*PFN_COMMAND)(tagRunContext& context); // returns the exit status
 
@@ -26,10 +24,6 @@ struct tagCommandRow {
 
 int HasArgument(const tagRunContext& context) {
     return context.pLine->szArgument[0] != '\0';
-}
-
-int ServiceNotKnownStopped(const tagRunContext& context) {
-    return context.pServiceStatus->dwCurrentState != SERVICE_STOPPED;
 }
 
 int RunRegister(tagRunContext& context) {
@@ -67,28 +61,32 @@ int RunStartWia(tagRunContext& context) {
     return EXIT_DONE;
 }
 
-int RunTranslatePath(tagRunContext& context) {
+// The two file commands work on the file that the argument (and the extra token) name in the
+// program's folder; a path that does not fit, like a file that cannot be opened, ends the run
+// with EXIT_FILE_NOT_OPENED.
+int RunOnFile(tagRunContext& context, int (*pfnWork)(tagRunContext& context, const char* pszPath)) {
     char szPath[MAX_PATH];
     if (!FormFilePath(context.hInstance, *context.pLine, szPath, sizeof(szPath))) {
         Diag("the file path does not fit %d bytes: refused", MAX_PATH);
         return EXIT_FILE_NOT_OPENED;
     }
-    if (!context.pIniFile->Load(szPath))
-        return EXIT_FILE_NOT_OPENED;
-    if (!context.pIniFile->SaveAndClear())
-        return EXIT_FILE_NOT_OPENED;
-    return EXIT_DONE;
+    return pfnWork(context, szPath) ? EXIT_DONE : EXIT_FILE_NOT_OPENED;
+}
+
+int TranslatePathFile(tagRunContext& context, const char* pszPath) {
+    return context.pIniFile->Load(pszPath) && context.pIniFile->SaveAndClear();
+}
+
+int TranslateScanAdvanceFile(tagRunContext&, const char* pszPath) {
+    return TranslateScanAdvance(pszPath);
+}
+
+int RunTranslatePath(tagRunContext& context) {
+    return RunOnFile(context, TranslatePathFile);
 }
 
 int RunTranslateScanAdvance(tagRunContext& context) {
-    char szPath[MAX_PATH];
-    if (!FormFilePath(context.hInstance, *context.pLine, szPath, sizeof(szPath))) {
-        Diag("the file path does not fit %d bytes: refused", MAX_PATH);
-        return EXIT_FILE_NOT_OPENED;
-    }
-    if (!TranslateScanAdvance(szPath))
-        return EXIT_FILE_NOT_OPENED;
-    return EXIT_DONE;
+    return RunOnFile(context, TranslateScanAdvanceFile);
 }
 
 int RunDeleteUserIni(tagRunContext& context) {
@@ -102,7 +100,8 @@ const tagCommandRow g_Commands[] = {
     {"DELETE_ALLUSER_PRODUCTKEY", HasArgument, RunDeleteAllUserKey, 0},
     {"DELETE_LOCAL_MACHINE_PRODUCTKEY", HasArgument, RunDeleteMachineKey, 0},
     {"SET_SAVE_FOLDER", HasArgument, RunSetSaveFolder, 0},
-    {"STOPWIA", ServiceNotKnownStopped, RunStopWia, 0},
+    // No guard: the status record is still zeros here, and only a running service is stopped.
+    {"STOPWIA", nullptr, RunStopWia, 0},
     {"STARTWIA", nullptr, RunStartWia, 0},
     {"TRANSLATEPATH", nullptr, RunTranslatePath, 1},
     {"TRANSLATESCANADVANCE", nullptr, RunTranslateScanAdvance, 1},
@@ -152,7 +151,7 @@ int RunTorvane(HINSTANCE hInstance, const char* pszCommandLine) {
     tagCommandLine line;
     const int bFits = SplitCommandLine(pszCommandLine, UpperCaseAnsi, &line);
 
-    // Zeros: STOPWIA's guard reads a state that nothing has filled yet, and lets the stop run.
+    // Handed to STOPWIA and STARTWIA, which copy the service's status into it.
     SERVICE_STATUS serviceStatus = {};
     CDevCtr devCtr;
     CIniFile iniFile;

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <shlobj.h>
 #include <string.h>
 
 #include <new>
@@ -12,6 +11,7 @@
 #include "common/ReadWholeFile.h"
 #include "regscript/FileReplace.h"
 #include "regscript/TextLines.h"
+#include "regscript/WindowsText.h"
 #include "setup/ScanAdvanceText.h"
 
 namespace {
@@ -22,28 +22,7 @@ struct tagScanAdvanceContext {
     size_t cbOriginal;
     CFileReplacement* pReplacement;
     int bStarted; // the new file holds the original bytes
-    char szWindowsFolder[MAX_PATH];
-    int bFolderKnown;
 };
-
-int CompareNoCase(void*, const char* pszA, const char* pszB) {
-    return lstrcmpiA(pszA, pszB);
-}
-
-// The Windows folder as the platform reports it (no short form); asked for once per run.
-int WindowsFolder(void* pContext, char* pszFolder, size_t cbFolder) {
-    tagScanAdvanceContext& context = *static_cast<tagScanAdvanceContext*>(pContext);
-    if (!context.bFolderKnown) {
-        if (!SHGetSpecialFolderPathA(nullptr, context.szWindowsFolder, CSIDL_WINDOWS, FALSE))
-            return 0;
-        context.bFolderKnown = 1;
-    }
-    const size_t cch = strlen(context.szWindowsFolder);
-    if (cch >= cbFolder)
-        return 0;
-    memcpy(pszFolder, context.szWindowsFolder, cch + 1);
-    return 1;
-}
 
 // The profile writer works on a copy of the file, which replaces the file once every value is
 // written: a write that fails leaves the file as it was. The copy is made at the first value,
@@ -98,7 +77,8 @@ int TranslateScanAdvance(const char* pszPath) {
     context.pOriginal = pOriginal;
     context.cbOriginal = cbText;
     context.pReplacement = &replacement;
-    const tagScanAdvancePlatform platform = {&context, CompareNoCase, WindowsFolder, WriteValue};
+    const tagScanAdvancePlatform platform = {&context, CompareNoCaseAnsi, WindowsFolderLong,
+                                             WriteValue};
     const int nWritten = TranslateScanAdvanceText(pText, cbText, platform);
     int bDone = 1;
     if (nWritten == SCAN_TEXT_REFUSED) {

@@ -25,7 +25,7 @@ std::vector<std::string> Scan(const std::string& text) {
 }
 
 std::string TextModeText(std::string bytes) {
-    bytes.resize(ToTextModeText(&bytes[0], bytes.size()));
+    bytes.resize(ToTextModeCutAtZeroOrCtrlZ(&bytes[0], bytes.size()));
     return bytes;
 }
 

@@ -22,7 +22,7 @@ void Check(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<char> bytes(data, data + size);
     bytes.push_back('\0'); // a terminator after the bytes, never part of them
-    const size_t cchText = ToTextModeText(bytes.data(), size);
+    const size_t cchText = ToTextModeCutAtZeroOrCtrlZ(bytes.data(), size);
     Check(cchText <= size);
     const std::string text(bytes.data(), strnlen(bytes.data(), cchText));
 

@@ -179,7 +179,7 @@ TEST(NativeScanSettings, HostileTextWritesNothingWrong) {
 
 std::vector<std::string> ScanIds(std::string bytes) {
     bytes.push_back('\0');
-    const size_t cch = ToTextModeText(&bytes[0], bytes.size() - 1);
+    const size_t cch = ToTextModeCutAtZeroOrCtrlZ(&bytes[0], bytes.size() - 1);
     CUsbIdTable table;
     EXPECT_EQ(1, ScanUsbHardwareIds(bytes.data(), cch, &table));
     std::vector<std::string> ids;

@@ -151,6 +151,29 @@ TEST_F(SaveFolder, DestinationWhosePathDoesNotFitIsPassedOver) {
     }
 }
 
+TEST_F(SaveFolder, KeysGrantingOnlyTheAccessUsedAreServed) {
+    const std::string shared = test::SpecialFolder(CSIDL_COMMON_DOCUMENTS);
+    ASSERT_FALSE(shared.empty());
+    ASSERT_TRUE(test::SetStringValue(HKEY_LOCAL_MACHINE, m_product, NAME_VALUE, "Scan Suite"));
+    MakeDestinations("Scan Suite", {"BCR"});
+    // The product key grants reading, the destination setting a value, and nothing more.
+    const std::string bcr = Destination("Scan Suite", "BCR");
+    const struct {
+        std::string path;
+        const char* sddl;
+    } locks[] = {{m_product, "D:P(A;;KR;;;WD)"}, {bcr, "D:P(A;;0x2;;;WD)"}};
+    for (const auto& lock : locks) {
+        ASSERT_TRUE(test::SetKeyDacl(HKEY_LOCAL_MACHINE, test::Wide(lock.path), lock.sddl));
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_ACCESS_DENIED,
+                  RegOpenKeyExA(HKEY_LOCAL_MACHINE, lock.path.c_str(), 0, KEY_ALL_ACCESS, &key))
+            << lock.path;
+    }
+    EXPECT_EQ(0, SetSaveFolder(HKEY_LOCAL_MACHINE, m_product.c_str()));
+    ASSERT_TRUE(test::SetKeyDacl(HKEY_LOCAL_MACHINE, test::Wide(bcr), "D:(A;;KA;;;WD)"));
+    EXPECT_EQ(Expected(shared), Folder("Scan Suite", "BCR"));
+}
+
 TEST_F(SaveFolder, WithoutSharedDocumentsTheUsersOwnDocumentsAreUsed) {
     const std::string personal = test::SpecialFolder(CSIDL_PERSONAL);
     ASSERT_FALSE(personal.empty());

@@ -71,16 +71,13 @@ TEST(RegScriptWriter, WhatIsAndIsNotWritten) {
                       "[HKEY_CURRENT_CONFIG\\A]\n\"x\"=\"3\"\n[HKLM\\S]\n\"x\"=\"4\"\n"));
 }
 
-TEST(RegScriptReader, SectionLineTestAndCharacterRemoval) {
+TEST(RegScriptReader, SectionLineTest) {
     EXPECT_EQ(1, CIniFile::IsSectionLine("[HKEY_USERS]"));
     EXPECT_EQ(1, CIniFile::IsSectionLine("[]"));
     EXPECT_EQ(0, CIniFile::IsSectionLine("[HKEY_USERS] "));
     EXPECT_EQ(0, CIniFile::IsSectionLine(" [HKEY_USERS]"));
     EXPECT_EQ(0, CIniFile::IsSectionLine("["));
     EXPECT_EQ(0, CIniFile::IsSectionLine(""));
-    char line[] = "  ab, cd ,\n ef  ";
-    CIniFile::RemoveChar(line, ' ');
-    EXPECT_STREQ("ab,cd,\nef", line);
 }
 
 TEST(RegScriptReader, ShortLinesAndLinesThatAreNoValues) {

@@ -92,7 +92,9 @@ protected:
         m_name = test::UniqueName("TorvaneTestSvc");
         SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         ASSERT_NE(nullptr, manager);
-        std::string image = "\"" + test::BinFile("TestService.exe") + "\" " + options;
+        // On 64-bit Windows the 64-bit service: it runs natively here, not emulated.
+        const char* const pszService = test::IsWow64() ? "x64\\TestService.exe" : "TestService.exe";
+        std::string image = "\"" + test::BinFile(pszService) + "\" " + options;
         SC_HANDLE service =
             CreateServiceA(manager, m_name.c_str(), m_name.c_str(), SERVICE_ALL_ACCESS,
                            SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
@@ -154,7 +156,7 @@ TEST_F(SlowStoppingService, StalledCheckPointIsGivenUpOnAfterTheWaitHint) {
 }
 
 TEST_F(SlowStoppingService, ServiceThatKeepsReportingProgressIsGivenUpOnAtTheTotalLimit) {
-    Install("forever waithint=1000 advance");
+    Install("forever waithint=2000 advance"); // stall allowance 2 s, reports every 0.2 s
     const tagStopPollLimits limits = {500, 1000, 2000, 4000};
     const DWORD elapsed = TimedStop(m_name, nullptr, &limits);
     EXPECT_GE(elapsed, 4000u) << "gave up on a service that reports progress before the limit";

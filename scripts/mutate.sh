@@ -190,6 +190,12 @@ mutation "copy into its own subtree not refused" kestrix/RegCopy.cpp \
     'if (false && DestinationWithinSource(' \
     'win64\.(x64\.)?KestrixCopy\.CopyOntoItself'
 
+mutation "test programs' crash filter not installed" tests/support/TestMain.cpp \
+    '    SetUnhandledExceptionFilter(EndOnCrash);' \
+    '    if (argc < 0)
+        SetUnhandledExceptionFilter(EndOnCrash);' \
+    'CrashSelfCheck'
+
 [ "$check" = 1 ] && exit 0
 restore
 echo

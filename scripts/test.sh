@@ -7,6 +7,7 @@ set -eu
 sh "$root/scripts/install-deps.sh"
 configure_and_build
 cd "$root"
+cat "$build/tests/worst-case.txt"
 ctest --preset default
 sh "$root/scripts/release.sh" --no-build
 (cd "$build/release/Torvane-$(release_version)" && sha256sum --quiet -c SHA256SUMS)

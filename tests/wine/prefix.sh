@@ -36,13 +36,30 @@ save_baseline() {
     done
 }
 
+# A crashing program must end, not wait for a debugger. On an unhandled exception Wine starts
+# the AeDebug debugger (winedbg --auto when none is named; with Auto=0 it first asks in a message
+# box) and the crashed program waits for it; under the emulation winedbg may never end. A debugger
+# that cannot be started, and Auto=1, make the crash end the program. A 32-bit program in the
+# 64-bit prefix reads the key of the 32-bit view.
+AEDEBUG='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+AEDEBUG_WOW64='HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug'
+no_debugger() {
+    for key in "$AEDEBUG" "$AEDEBUG_WOW64"; do
+        [ "$key" = "$AEDEBUG" ] || [ "$arch" = win64 ] || continue
+        printf '[%s]\r\n"Auto"="1"\r\n' "$key"
+        printf '"Debugger"="no-debugger-in-test-prefixes.exe %%ld %%ld"\r\n\r\n'
+    done
+}
+
 # One registry script (UTF-16, as the registry editor writes it) that deletes every restored and
-# removed key and imports the saved state of the restored ones; run with the registry editor.
+# removed key, imports the saved state of the restored ones and sets the crash handling; run
+# with the registry editor.
 restore_baseline() {
     [ -d "$baseline" ] || return 0
     script="$baseline/reset.reg"
     {
         printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+        no_debugger
         printf '%s\n%s\n' "$REMOVED_KEYS" "$RESTORED_KEYS" | while IFS= read -r key; do
             printf '[-%s]\r\n\r\n' "$key"
         done
@@ -82,11 +99,6 @@ boot)
     (wineserver -p; timeout 120 wine wineboot) </dev/null >/dev/null 2>&1
     [ -d "$baseline" ] || save_baseline
     restore_baseline
-    # A crashing test program must end, not wait for a debugger.
-    quiet wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-        /v Auto /t REG_SZ /d 0 /f
-    quiet wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-        /v Debugger /f
     quiet timeout 120 wine cmd /c exit 0 || {
         echo "the $arch Wine prefix at $prefix does not run programs" >&2
         exit 1

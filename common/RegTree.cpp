@@ -12,8 +12,11 @@ namespace {
 const REGSAM DELETE_ACCESS = KEY_ALL_ACCESS;
 // The probe only has to show that a hive holds the key and that it may be deleted.
 const REGSAM PROBE_ACCESS = DELETE | KEY_ENUMERATE_SUB_KEYS;
-// The profile list is only enumerated.
-const REGSAM PROFILE_LIST_ACCESS = KEY_ENUMERATE_SUB_KEYS;
+// The profile list is only enumerated, but it is opened with full access: a caller that may not
+// have that (Kestrix runs in the installer's process, which need not be elevated) gets the
+// open's status, 5 (access denied), and nothing is deleted in any hive, instead of a walk that
+// deletes what it happens to be allowed to.
+const REGSAM PROFILE_LIST_ACCESS = KEY_ALL_ACCESS;
 
 const char PROFILE_LIST_KEY[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 

@@ -160,19 +160,50 @@ int FoldedComponents(LPCSTR pszPath, CHeapBuffer& folded, int* pcch) {
     return 1;
 }
 
-// A copy whose destination is its source, or lies below it, would keep finding the copies it has
-// just made. Both ends below the same parent handle (and so in the same view) are compared name
-// by name; true also when they cannot be compared, so that nothing is written then either.
-int DestinationWithinSource(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent, LPCSTR pszDstKey) {
-    if (hSrcParent != hDstParent)
+// A copy onto itself would write every value back as it is: it is not made. What it would give
+// is given: 1 when every key of the tree opens as the copy opens it, for reading as its source
+// and for writing as its destination, else 0.
+int TreeOpensForCopy(HKEY hKey, int nDepth, REGSAM samNested) {
+    DWORD cSubKeys = 0;
+    if (nDepth >= MAX_DEPTH ||
+        RegQueryInfoKeyW(hKey, nullptr, nullptr, nullptr, &cSubKeys, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         return 0;
+    WCHAR szName[KEY_NAME_CHARS];
+    for (DWORD i = 0; i < cSubKeys; ++i) {
+        DWORD cchName = KEY_NAME_CHARS;
+        const LONG lStatus =
+            RegEnumKeyExW(hKey, i, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
+        if (lStatus == ERROR_NO_MORE_ITEMS)
+            break;
+        CRegKey subKey;
+        if (lStatus != ERROR_SUCCESS ||
+            RegOpenKeyExW(hKey, szName, 0, SOURCE_ACCESS | DESTINATION_ACCESS | samNested,
+                          subKey.put()) != ERROR_SUCCESS ||
+            !TreeOpensForCopy(subKey.get(), nDepth + 1, samNested))
+            return 0;
+    }
+    return 1;
+}
+
+// Where the destination lies against the source.
+enum { DESTINATION_ELSEWHERE, DESTINATION_IS_SOURCE, DESTINATION_BELOW_SOURCE };
+
+// Both ends below the same parent handle (and so in the same view) are compared name by name,
+// without regard to letter case or doubled and trailing backslashes. Ends that cannot be compared
+// (memory ran out) count as nested, so that nothing is written then.
+int PlaceOfDestination(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent, LPCSTR pszDstKey) {
+    if (hSrcParent != hDstParent)
+        return DESTINATION_ELSEWHERE;
     CHeapBuffer source, destination;
     int cchSource = 0, cchDestination = 0;
     if (!FoldedComponents(pszSrcKey, source, &cchSource) ||
         !FoldedComponents(pszDstKey, destination, &cchDestination))
-        return 1;
-    return cchSource <= cchDestination &&
-           memcmp(source.Data(), destination.Data(), cchSource * sizeof(WCHAR)) == 0;
+        return DESTINATION_BELOW_SOURCE;
+    if (cchSource > cchDestination ||
+        memcmp(source.Data(), destination.Data(), cchSource * sizeof(WCHAR)) != 0)
+        return DESTINATION_ELSEWHERE;
+    return cchSource == cchDestination ? DESTINATION_IS_SOURCE : DESTINATION_BELOW_SOURCE;
 }
 
 } // namespace
@@ -180,9 +211,15 @@ int DestinationWithinSource(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent, 
 extern "C" int WINAPI RegCopyEx(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent,
                                 LPCSTR pszDstKey, LPSTR pszViewFlag) {
     const REGSAM samView = ApplyViewFlag(pszViewFlag);
-    if (DestinationWithinSource(hSrcParent, pszSrcKey, hDstParent, pszDstKey))
+    // A copy into the source's own subtree would keep finding the copies it has just made.
+    const int nPlace = PlaceOfDestination(hSrcParent, pszSrcKey, hDstParent, pszDstKey);
+    if (nPlace == DESTINATION_BELOW_SOURCE)
         return 0;
     CRegKey source;
+    if (nPlace == DESTINATION_IS_SOURCE)
+        return RegOpenKeyExA(hSrcParent, pszSrcKey, 0, SOURCE_ACCESS | DESTINATION_ACCESS | samView,
+                             source.put()) == ERROR_SUCCESS &&
+               TreeOpensForCopy(source.get(), 0, NestedView(samView));
     if (RegOpenKeyExA(hSrcParent, pszSrcKey, 0, SOURCE_ACCESS | samView, source.put()) !=
         ERROR_SUCCESS)
         return 0;

@@ -540,6 +540,12 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
     Utf16LeToUtf8(pUnits, cUnits, pUtf8);
     const long nTaken = LoadLines(pUtf8, cbUtf8, TEXT_UTF16LE, pText, cbText);
     delete[] pUtf8;
+    // 8-bit text that happens to start with the bytes FF FE ("\xFF\xFE" as two characters) reads
+    // as UTF-16 without a single value. Holding "[WINDIR]" as 8-bit text, which UTF-16 text of
+    // ours cannot, it is text refused, not a file without values: left untouched, it fails.
+    if (nTaken == 0 && m_nRefused == 0 &&
+        HoldsWindirPlaceholder(pText + cbMark, cbText - cbMark, WINDIR_AS_8_BIT))
+        return Refuse(pText, cbText);
     return nTaken;
 }
 

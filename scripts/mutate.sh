@@ -171,8 +171,8 @@ mutation "hard-linked file replaced, its other links left with the old text" reg
     'win64\.TranslatePath\.MarkedUtf8KeepsItsMark'
 
 mutation "replaced file loses its DACL" regscript/FileReplace.cpp \
-    'if (!CopyDacl(m_szPath, m_szNew) ||' \
-    'if ((false && !CopyDacl(m_szPath, m_szNew)) ||' \
+    'if (!CopySecurity(m_szPath, m_szNew, DACL_SECURITY_INFORMATION) ||' \
+    'if ((false && !CopySecurity(m_szPath, m_szNew, DACL_SECURITY_INFORMATION)) ||' \
     'win64\.TranslatePath\.MarkedUtf8KeepsItsMark'
 
 mutation "refused file holding [WINDIR] reported as done" regscript/IniFile.cpp \
@@ -186,9 +186,29 @@ mutation "copy opens its keys with more rights than it uses" kestrix/RegCopy.cpp
     'win64\.(x64\.)?KestrixCopy\.MergesIntoAnExistingDestination'
 
 mutation "copy into its own subtree not refused" kestrix/RegCopy.cpp \
-    'if (DestinationWithinSource(' \
-    'if (false && DestinationWithinSource(' \
+    'if (nPlace == DESTINATION_BELOW_SOURCE)' \
+    'if (false && nPlace == DESTINATION_BELOW_SOURCE)' \
     'win64\.(x64\.)?KestrixCopy\.CopyOntoItself'
+
+mutation "copy onto itself given 1 whatever its keys allow" kestrix/RegCopy.cpp \
+    'TreeOpensForCopy(source.get(), 0, NestedView(samView));' \
+    '(TreeOpensForCopy(source.get(), 0, NestedView(samView)) || true);' \
+    'win64\.(x64\.)?KestrixCopy\.CopyOntoItself'
+
+mutation "profile list opened with the rights the walk uses" common/RegTree.cpp \
+    'const REGSAM PROFILE_LIST_ACCESS = KEY_ALL_ACCESS;' \
+    'const REGSAM PROFILE_LIST_ACCESS = KEY_ENUMERATE_SUB_KEYS;' \
+    'win64\.(x64\.)?(AllUserKey\.FailureUnderOneProfile|KestrixAllUsers\.DeletesTheKey)'
+
+mutation "replaced file gets a creation time of its own" regscript/FileReplace.cpp \
+    '!CopyStreams(m_szPath, m_szNew) || !CopyCreationTime(m_szPath, m_szNew) ||' \
+    '!CopyStreams(m_szPath, m_szNew) || (false && !CopyCreationTime(m_szPath, m_szNew)) ||' \
+    'win64\.Diagnostics\.ReportsPlatformChildrenAndFileDecisions'
+
+mutation "8-bit text behind FF FE holding [WINDIR] left with exit 0" regscript/IniFileText.cpp \
+    'if (nTaken == 0 && m_nRefused == 0 &&' \
+    'if (false && nTaken == 0 && m_nRefused == 0 &&' \
+    'win64\.TranslatePath\.FilesFromWhichNothingIsTaken'
 
 mutation "test programs' crash filter not installed" tests/support/TestMain.cpp \
     '    SetUnhandledExceptionFilter(EndOnCrash);' \

@@ -33,7 +33,8 @@ const DWORD DATA_SLACK = 2;
 struct tagCopyBuffers {
     CHeapBuffer name;
     CHeapBuffer data;
-    REGSAM samNested; // the view flag of the keys below the top level (NestedView)
+    REGSAM samNested;  // the view flag of the keys below the top level (NestedView)
+    int bWriteNothing; // a copy onto itself: see RegCopyEx
 };
 
 int ReserveFor(tagCopyBuffers& buffers, DWORD cchMaxValueName, DWORD cbMaxValueData) {
@@ -95,7 +96,7 @@ int CopyKeyContents(HKEY hSource, HKEY hDestination, int nDepth, tagCopyBuffers&
         return 0;
 
     int nResult = 1;
-    for (DWORD i = 0; i < cValues; ++i) {
+    for (DWORD i = 0; i < cValues && !buffers.bWriteNothing; ++i) {
         const LONG lStatus = CopyValue(hSource, i, hDestination, buffers);
         if (lStatus == ERROR_NO_MORE_ITEMS)
             break;
@@ -126,9 +127,14 @@ int CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent
         ERROR_SUCCESS)
         return 0;
     CRegKey destination;
-    if (RegCreateKeyExW(hDestinationParent, pszName, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        DESTINATION_ACCESS | buffers.samNested, nullptr, destination.put(),
-                        nullptr) != ERROR_SUCCESS)
+    const LONG lStatus =
+        buffers.bWriteNothing
+            ? RegOpenKeyExW(hDestinationParent, pszName, 0, DESTINATION_ACCESS | buffers.samNested,
+                            destination.put())
+            : RegCreateKeyExW(hDestinationParent, pszName, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              DESTINATION_ACCESS | buffers.samNested, nullptr, destination.put(),
+                              nullptr);
+    if (lStatus != ERROR_SUCCESS)
         return 0;
     return CopyKeyContents(source.get(), destination.get(), nDepth, buffers);
 }
@@ -156,32 +162,6 @@ int FoldedComponents(LPCSTR pszPath, CHeapBuffer& folded, int* pcch) {
         while (*p && *p != L'\\')
             pOut[(*pcch)++] = *p++;
         pOut[(*pcch)++] = L'\\';
-    }
-    return 1;
-}
-
-// A copy onto itself would write every value back as it is: it is not made. What it would give
-// is given: 1 when every key of the tree opens as the copy opens it, for reading as its source
-// and for writing as its destination, else 0.
-int TreeOpensForCopy(HKEY hKey, int nDepth, REGSAM samNested) {
-    DWORD cSubKeys = 0;
-    if (nDepth >= MAX_DEPTH ||
-        RegQueryInfoKeyW(hKey, nullptr, nullptr, nullptr, &cSubKeys, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return 0;
-    WCHAR szName[KEY_NAME_CHARS];
-    for (DWORD i = 0; i < cSubKeys; ++i) {
-        DWORD cchName = KEY_NAME_CHARS;
-        const LONG lStatus =
-            RegEnumKeyExW(hKey, i, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
-        if (lStatus == ERROR_NO_MORE_ITEMS)
-            break;
-        CRegKey subKey;
-        if (lStatus != ERROR_SUCCESS ||
-            RegOpenKeyExW(hKey, szName, 0, SOURCE_ACCESS | DESTINATION_ACCESS | samNested,
-                          subKey.put()) != ERROR_SUCCESS ||
-            !TreeOpensForCopy(subKey.get(), nDepth + 1, samNested))
-            return 0;
     }
     return 1;
 }
@@ -216,19 +196,24 @@ extern "C" int WINAPI RegCopyEx(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstPare
     if (nPlace == DESTINATION_BELOW_SOURCE)
         return 0;
     CRegKey source;
-    if (nPlace == DESTINATION_IS_SOURCE)
-        return RegOpenKeyExA(hSrcParent, pszSrcKey, 0, SOURCE_ACCESS | DESTINATION_ACCESS | samView,
-                             source.put()) == ERROR_SUCCESS &&
-               TreeOpensForCopy(source.get(), 0, NestedView(samView));
     if (RegOpenKeyExA(hSrcParent, pszSrcKey, 0, SOURCE_ACCESS | samView, source.put()) !=
         ERROR_SUCCESS)
         return 0;
+    // Onto itself the copy would write every value back as it is. It walks the tree as the copy
+    // does, opening each key as the copy opens it, and writes nothing: what the copy would
+    // give is given, 0 where a key may not be read or written.
+    const int bWriteNothing = nPlace == DESTINATION_IS_SOURCE;
     CRegKey destination;
-    if (RegCreateKeyExA(hDstParent, pszDstKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        DESTINATION_ACCESS | samView, nullptr, destination.put(),
-                        nullptr) != ERROR_SUCCESS)
+    const LONG lStatus =
+        bWriteNothing
+            ? RegOpenKeyExA(hDstParent, pszDstKey, 0, DESTINATION_ACCESS | samView,
+                            destination.put())
+            : RegCreateKeyExA(hDstParent, pszDstKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              DESTINATION_ACCESS | samView, nullptr, destination.put(), nullptr);
+    if (lStatus != ERROR_SUCCESS)
         return 0;
     tagCopyBuffers buffers;
     buffers.samNested = NestedView(samView);
+    buffers.bWriteNothing = bWriteNothing;
     return CopyKeyContents(source.get(), destination.get(), 0, buffers);
 }

@@ -190,9 +190,9 @@ mutation "copy into its own subtree not refused" kestrix/RegCopy.cpp \
     'if (false && nPlace == DESTINATION_BELOW_SOURCE)' \
     'win64\.(x64\.)?KestrixCopy\.CopyOntoItself'
 
-mutation "copy onto itself given 1 whatever its keys allow" kestrix/RegCopy.cpp \
-    'TreeOpensForCopy(source.get(), 0, NestedView(samView));' \
-    '(TreeOpensForCopy(source.get(), 0, NestedView(samView)) || true);' \
+mutation "copy onto itself opens its keys without the rights the copy asks" kestrix/RegCopy.cpp \
+    '? RegOpenKeyExW(hDestinationParent, pszName, 0, DESTINATION_ACCESS | buffers.samNested,' \
+    '? RegOpenKeyExW(hDestinationParent, pszName, 0, buffers.samNested,' \
     'win64\.(x64\.)?KestrixCopy\.CopyOntoItself'
 
 mutation "profile list opened with the rights the walk uses" common/RegTree.cpp \

@@ -56,8 +56,11 @@ CDevCtr::CDevCtr()
     const DWORD cch = GetModuleFileNameA(nullptr, szModulePath, sizeof(szModulePath));
     // A path cut at the buffer's end names no real folder: the folder then stays empty, and
     // nothing is started from it or written into it.
-    if (cch > 0 && cch < sizeof(szModulePath))
-        ProgramFolderOf(szModulePath, m_szModuleDir, sizeof(m_szModuleDir));
+    DWORD dwError = cch > 0 && cch < sizeof(szModulePath)
+                        ? ProgramFolderOf(szModulePath, m_szModuleDir, sizeof(m_szModuleDir))
+                        : ERROR_INSUFFICIENT_BUFFER;
+    if (dwError != ERROR_SUCCESS)
+        Diag("the program folder cannot be had (error %lu): no tool is started", dwError);
 }
 
 CDevCtr::~CDevCtr() {} // m_hSetupLib frees the library
@@ -124,11 +127,11 @@ int CDevCtr::InstallPackage(int nPelluxPlatform, const char* pszInstaller,
     else
         bBuilt = BuildToolCommand(szCommand, sizeof(szCommand), m_szModuleDir, pszInstaller,
                                   m_nQuiet == 1 ? " /Q" : nullptr);
-    const int bInstallerRan = bBuilt && RunChildAndWait(szCommand, 0, INFINITE);
+    const int bInstallerRan = bBuilt && RunChildAndWait(szCommand, 0, INFINITE) == ERROR_SUCCESS;
 
     bBuilt =
         BuildToolCommand(szCommand, sizeof(szCommand), m_szModuleDir, pszRescanTool, " Rescan");
-    const int bRescanRan = bBuilt && RunChildAndWait(szCommand, 1, INFINITE);
+    const int bRescanRan = bBuilt && RunChildAndWait(szCommand, 1, INFINITE) == ERROR_SUCCESS;
 
     return (bRescanRan || bInstallerRan) ? 1 : 0;
 }

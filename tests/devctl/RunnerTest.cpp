@@ -26,7 +26,7 @@ TEST(ProgramFolder, IsTheShortFormOfTheProgramsFolder) {
     CDriverFolder folder("short", devtest::Library::Missing, true);
     ASSERT_NE(std::string::npos, folder.Path().find(' '));
     char result[MAX_PATH];
-    ASSERT_EQ(1, ProgramFolderOf(folder.Torvane().c_str(), result, sizeof(result)));
+    ASSERT_EQ(ERROR_SUCCESS, ProgramFolderOf(folder.Torvane().c_str(), result, sizeof(result)));
     EXPECT_EQ(ShortPathOf(folder.Path()), result);
     EXPECT_EQ(std::string::npos, std::string(result).find(' '));
 
@@ -41,17 +41,18 @@ TEST(ProgramFolder, IsTheShortFormOfTheProgramsFolder) {
 TEST(ProgramFolder, LongFolderServesWhereNoShortFormExists) {
     // GetShortPathNameA fails for a file that does not exist, as where 8.3 names are disabled.
     char result[MAX_PATH];
-    ASSERT_EQ(
-        1, ProgramFolderOf("C:\\No Such Folder\\Setup Files\\Torvane.exe", result, sizeof(result)));
+    ASSERT_EQ(ERROR_SUCCESS, ProgramFolderOf("C:\\No Such Folder\\Setup Files\\Torvane.exe", result,
+                                             sizeof(result)));
     EXPECT_STREQ("C:\\No Such Folder\\Setup Files", result);
 }
 
 TEST(ProgramFolder, PathThatCannotGiveAFolderGivesAnEmptyOne) {
     char result[MAX_PATH] = "unchanged";
-    EXPECT_EQ(0, ProgramFolderOf("Torvane.exe", result, sizeof(result)));
+    EXPECT_EQ(ERROR_BAD_PATHNAME, ProgramFolderOf("Torvane.exe", result, sizeof(result)));
     EXPECT_STREQ("", result);
     char small[16] = "unchanged";
-    EXPECT_EQ(0, ProgramFolderOf("C:\\No Such Folder\\Torvane.exe", small, sizeof(small)));
+    EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER,
+              ProgramFolderOf("C:\\No Such Folder\\Torvane.exe", small, sizeof(small)));
     EXPECT_STREQ("", small);
 }
 

@@ -20,6 +20,9 @@ const REGSAM PROFILE_LIST_ACCESS = KEY_ALL_ACCESS;
 
 const char PROFILE_LIST_KEY[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 
+// The pause after an open that fails (see DeleteLevel).
+const DWORD OPEN_FAILED_PAUSE_MS = 1;
+
 // Key names have at most 255 characters, so a child's name always fits.
 enum { NAME_BUFFER_CHARS = 260 };
 
@@ -66,7 +69,9 @@ LONG DeleteLevel(HKEY hParent, const Char* pszKey, REGSAM samView, REGSAM samNes
     CRegKey key;
     LONG lStatus = OpenForDeletion(hParent, pszKey, samView, &key);
     if (lStatus != ERROR_SUCCESS) {
-        Sleep(1);
+        // A key that cannot be opened is often one another process holds or is deleting: the
+        // walk gives up its time slice before it reports that, as both deliverables always have.
+        Sleep(OPEN_FAILED_PAUSE_MS);
         return lStatus;
     }
     WCHAR szChild[NAME_BUFFER_CHARS];

@@ -25,6 +25,9 @@ const char RESCAN_TOOL_64[] = "devcon64.exe";
 const char REMOVE_TOOL_32[] = "Devcon.exe";
 const char REMOVE_TOOL_64[] = "Devcon64.exe";
 
+// The pauses the WIA service is given: after its stop, before it is started again for the new
+// device (the service may still be letting go of the devices it had), and after its stop before
+// the devices are removed (so that it no longer holds them).
 const DWORD INSTALL_RESTART_PAUSE_MS = 2000;
 const DWORD REMOVE_STOP_PAUSE_MS = 1000;
 

@@ -28,6 +28,10 @@ const int MAX_DEPTH = 512;
 // Bytes kept free after a value's data; see CopyValue.
 const DWORD DATA_SLACK = 2;
 
+// A value that another process keeps making longer while it is read is measured again this many
+// times before it counts as not copied.
+const int VALUE_READ_ATTEMPTS = 4;
+
 // Buffers for value names and data, shared by every level of one copy and grown to the largest
 // value met, so that a copy makes few heap allocations however many values it meets.
 struct tagCopyBuffers {
@@ -46,7 +50,7 @@ int ReserveFor(tagCopyBuffers& buffers, DWORD cchMaxValueName, DWORD cbMaxValueD
 // past the last value.
 LONG CopyValue(HKEY hSource, DWORD dwIndex, HKEY hDestination, tagCopyBuffers& buffers) {
     // A value may grow between measuring the key and reading it: measure again and retry.
-    for (int nAttempt = 0; nAttempt < 4; ++nAttempt) {
+    for (int nAttempt = 0; nAttempt < VALUE_READ_ATTEMPTS; ++nAttempt) {
         WCHAR* pszName = reinterpret_cast<WCHAR*>(buffers.name.Data());
         DWORD cchName = buffers.name.Size() / sizeof(WCHAR);
         DWORD cbData = buffers.data.Size() - DATA_SLACK;

@@ -12,6 +12,15 @@
 namespace {
 
 const char NEW_FILE_PREFIX[] = "~trv";
+// The pattern that finds the new files ended runs left behind.
+const char NEW_FILE_PATTERN[] = "~trv*.tmp";
+// New file names tried in turn ("~trv<pid>_<n>.tmp", n counting up), should earlier runs of a
+// process of the same id have left some behind.
+const unsigned NEW_FILE_NAMES_TRIED = 64;
+// "~trv", a process id and a number, both in hex, ".tmp" and the NUL.
+enum { NEW_FILE_NAME_SIZE = 4 + 8 + 1 + 8 + 4 + 1 };
+// Alternate data streams are copied through a buffer of this size.
+enum { STREAM_CHUNK_SIZE = 8192 };
 
 // The length of the folder part of pszPath, its last separator included.
 size_t FolderLength(const char* pszPath) {
@@ -27,10 +36,10 @@ size_t FolderLength(const char* pszPath) {
 // OpenProcess still finds) is left to it.
 void RemoveLeftNewFiles(const char* pszPath, size_t cchFolder) {
     char szPattern[MAX_PATH];
-    if (cchFolder + 10 >= sizeof(szPattern))
+    if (cchFolder + sizeof(NEW_FILE_PATTERN) > sizeof(szPattern))
         return;
     memcpy(szPattern, pszPath, cchFolder);
-    lstrcpyA(szPattern + cchFolder, "~trv*.tmp");
+    lstrcpyA(szPattern + cchFolder, NEW_FILE_PATTERN);
     WIN32_FIND_DATAA data;
     CFindHandle find(FindFirstFileA(szPattern, &data));
     if (!find)
@@ -103,7 +112,7 @@ int CopyStream(const WCHAR* pszFrom, const WCHAR* pszTo) {
     CFileHandle to(CreateFileW(pszTo, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     if (!from || !to)
         return 0;
-    char abChunk[8192];
+    char abChunk[STREAM_CHUNK_SIZE];
     for (;;) {
         DWORD cbRead = 0;
         if (!ReadFile(from.get(), abChunk, sizeof(abChunk), &cbRead, nullptr))
@@ -212,8 +221,8 @@ int CFileReplacement::Begin(const char* pszPath) {
         dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_ENCRYPTED) != 0;
     const size_t cchFolder = FolderLength(pszPath);
     RemoveLeftNewFiles(pszPath, cchFolder);
-    for (unsigned nTry = 0; nTry < 64; ++nTry) {
-        char szName[40];
+    for (unsigned nTry = 0; nTry < NEW_FILE_NAMES_TRIED; ++nTry) {
+        char szName[NEW_FILE_NAME_SIZE];
         const int cchName =
             wsprintfA(szName, "%s%lx_%x.tmp", NEW_FILE_PREFIX, GetCurrentProcessId(), nTry);
         if (cchFolder + static_cast<size_t>(cchName) >= sizeof(m_szNew))

@@ -81,65 +81,67 @@ LONG CopyValue(HKEY hSource, DWORD dwIndex, HKEY hDestination, tagCopyBuffers& b
     return ERROR_MORE_DATA;
 }
 
-int CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int nDepth,
-               tagCopyBuffers& buffers);
+LONG CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int nDepth,
+                tagCopyBuffers& buffers);
 
-// Copies the values and then the subkeys of hSource into hDestination. 1 when everything was
-// copied, 0 otherwise; a value that cannot be copied is passed over, a subkey that cannot be
-// copied ends the copy.
-int CopyKeyContents(HKEY hSource, HKEY hDestination, int nDepth, tagCopyBuffers& buffers) {
+// Copies the values and then the subkeys of hSource into hDestination. ERROR_SUCCESS when
+// everything was copied; else the first error: a value that cannot be copied is passed over, a
+// subkey that cannot be copied ends the copy.
+LONG CopyKeyContents(HKEY hSource, HKEY hDestination, int nDepth, tagCopyBuffers& buffers) {
     // The counts are taken before anything is copied, so that keys the copy itself creates
     // inside the source are not visited.
     DWORD cSubKeys = 0;
     DWORD cValues = 0;
     DWORD cchMaxValueName = 0;
     DWORD cbMaxValueData = 0;
-    if (RegQueryInfoKeyW(hSource, nullptr, nullptr, nullptr, &cSubKeys, nullptr, nullptr, &cValues,
-                         &cchMaxValueName, &cbMaxValueData, nullptr, nullptr) != ERROR_SUCCESS ||
-        !ReserveFor(buffers, cchMaxValueName, cbMaxValueData))
-        return 0;
+    LONG lResult = RegQueryInfoKeyW(hSource, nullptr, nullptr, nullptr, &cSubKeys, nullptr, nullptr,
+                                    &cValues, &cchMaxValueName, &cbMaxValueData, nullptr, nullptr);
+    if (lResult != ERROR_SUCCESS)
+        return lResult;
+    if (!ReserveFor(buffers, cchMaxValueName, cbMaxValueData))
+        return ERROR_NOT_ENOUGH_MEMORY;
 
-    int nResult = 1;
     for (DWORD i = 0; i < cValues && !buffers.bWriteNothing; ++i) {
         const LONG lStatus = CopyValue(hSource, i, hDestination, buffers);
         if (lStatus == ERROR_NO_MORE_ITEMS)
             break;
-        if (lStatus != ERROR_SUCCESS)
-            nResult = 0;
+        if (lStatus != ERROR_SUCCESS && lResult == ERROR_SUCCESS)
+            lResult = lStatus;
     }
 
     WCHAR szName[KEY_NAME_CHARS];
     for (DWORD i = 0; i < cSubKeys; ++i) {
         DWORD cchName = KEY_NAME_CHARS;
-        const LONG lStatus =
+        LONG lStatus =
             RegEnumKeyExW(hSource, i, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
         if (lStatus == ERROR_NO_MORE_ITEMS)
             break;
-        if (lStatus != ERROR_SUCCESS ||
-            !CopySubkey(hSource, szName, hDestination, nDepth + 1, buffers))
-            return 0;
+        if (lStatus == ERROR_SUCCESS)
+            lStatus = CopySubkey(hSource, szName, hDestination, nDepth + 1, buffers);
+        if (lStatus != ERROR_SUCCESS)
+            return lStatus;
     }
-    return nResult;
+    return lResult;
 }
 
-int CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int nDepth,
-               tagCopyBuffers& buffers) {
+LONG CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int nDepth,
+                tagCopyBuffers& buffers) {
     if (nDepth >= MAX_DEPTH)
-        return 0;
+        return ERROR_CANTOPEN; // the registry holds no deeper key
     CRegKey source;
-    if (RegOpenKeyExW(hSourceParent, pszName, 0, SOURCE_ACCESS | buffers.samNested, source.put()) !=
-        ERROR_SUCCESS)
-        return 0;
-    CRegKey destination;
-    const LONG lStatus =
-        buffers.bWriteNothing
-            ? RegOpenKeyExW(hDestinationParent, pszName, 0, DESTINATION_ACCESS | buffers.samNested,
-                            destination.put())
-            : RegCreateKeyExW(hDestinationParent, pszName, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              DESTINATION_ACCESS | buffers.samNested, nullptr, destination.put(),
-                              nullptr);
+    LONG lStatus =
+        RegOpenKeyExW(hSourceParent, pszName, 0, SOURCE_ACCESS | buffers.samNested, source.put());
     if (lStatus != ERROR_SUCCESS)
-        return 0;
+        return lStatus;
+    CRegKey destination;
+    lStatus = buffers.bWriteNothing
+                  ? RegOpenKeyExW(hDestinationParent, pszName, 0,
+                                  DESTINATION_ACCESS | buffers.samNested, destination.put())
+                  : RegCreateKeyExW(hDestinationParent, pszName, 0, nullptr,
+                                    REG_OPTION_NON_VOLATILE, DESTINATION_ACCESS | buffers.samNested,
+                                    nullptr, destination.put(), nullptr);
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
     return CopyKeyContents(source.get(), destination.get(), nDepth, buffers);
 }
 
@@ -198,11 +200,11 @@ extern "C" int WINAPI RegCopyEx(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstPare
     // A copy into the source's own subtree would keep finding the copies it has just made.
     const int nPlace = PlaceOfDestination(hSrcParent, pszSrcKey, hDstParent, pszDstKey);
     if (nPlace == DESTINATION_BELOW_SOURCE)
-        return 0;
+        return KESTRIX_NOT_DONE;
     CRegKey source;
     if (RegOpenKeyExA(hSrcParent, pszSrcKey, 0, SOURCE_ACCESS | samView, source.put()) !=
         ERROR_SUCCESS)
-        return 0;
+        return KESTRIX_NOT_DONE;
     // Onto itself the copy would write every value back as it is. It walks the tree as the copy
     // does, opening each key as the copy opens it, and writes nothing: what the copy would
     // give is given, 0 where a key may not be read or written.
@@ -215,9 +217,11 @@ extern "C" int WINAPI RegCopyEx(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstPare
             : RegCreateKeyExA(hDstParent, pszDstKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                               DESTINATION_ACCESS | samView, nullptr, destination.put(), nullptr);
     if (lStatus != ERROR_SUCCESS)
-        return 0;
+        return KESTRIX_NOT_DONE;
     tagCopyBuffers buffers;
     buffers.samNested = NestedView(samView);
     buffers.bWriteNothing = bWriteNothing;
-    return CopyKeyContents(source.get(), destination.get(), 0, buffers);
+    return CopyKeyContents(source.get(), destination.get(), 0, buffers) == ERROR_SUCCESS
+               ? KESTRIX_DONE
+               : KESTRIX_NOT_DONE;
 }

@@ -55,7 +55,7 @@ extern "C" int WINAPI RegGetKeyValueEx(LPCSTR pszRootName, LPCSTR pszKey, LPCSTR
     char szText[VALUE_BUFFER_SIZE];
     if (QueryValueText(key.get(), pszValue, szText, sizeof(szText)) != ERROR_SUCCESS ||
         szText[0] == '\0' || !pszOut)
-        return 0;
+        return KESTRIX_NOT_DONE;
     CopyMemory(pszOut, szText, lstrlenA(szText) + 1);
-    return 1;
+    return KESTRIX_DONE;
 }

@@ -143,17 +143,24 @@ TEST_F(HiddenRunner, ChildThatOutlastsTheLimitIsLeftRunning) {
     EXPECT_EQ(Strings({Line(" /U y"), "DPInst.exe ended"}), m_folder.Journal());
 }
 
+} // namespace
+
 // The controller with its folder set as where no short form exists: the long path, blank and
-// all. Exposes the package steps.
-class CLongFolderDevCtr : public CDevCtr {
+// all; the package steps run on it.
+class CDevCtrProbe {
 public:
-    CLongFolderDevCtr(const std::string& folder, const std::string& infName) {
-        lstrcpynA(m_szModuleDir, folder.c_str(), sizeof(m_szModuleDir));
-        lstrcpynA(m_szInfName, infName.c_str(), sizeof(m_szInfName));
+    CDevCtrProbe(const std::string& folder, const std::string& infName) {
+        lstrcpynA(m_controller.m_szModuleDir, folder.c_str(), sizeof(m_controller.m_szModuleDir));
+        lstrcpynA(m_controller.m_szInfName, infName.c_str(), sizeof(m_controller.m_szInfName));
     }
-    using CDevCtr::InstallPackage64;
-    using CDevCtr::RemovePackage32;
+    int InstallPackage64() { return m_controller.InstallPackage64(); }
+    int RemovePackage32(const char* pszInfName) { return m_controller.RemovePackage32(pszInfName); }
+
+private:
+    CDevCtr m_controller;
 };
+
+namespace {
 
 // An unquoted "...\hijack\setup folder\DPInst64.exe" is first tried as "...\hijack\setup.exe"
 // (Wine, like Windows, tries each prefix that ends at a blank). A stand-in planted under that
@@ -169,7 +176,7 @@ TEST(LongProgramFolder, ToolsAreStartedByTheirQuotedPath) {
     ASSERT_TRUE(test::CopyInto(test::BinFile("DPInst.exe"), outer.File("setup.exe")));
     const std::string journal = folder + "\\journal.txt";
     const std::string quoted = "\"" + folder;
-    CLongFolderDevCtr controller(folder, "scanner.inf");
+    CDevCtrProbe controller(folder, "scanner.inf");
 
     // This process sees code 13: the 64-bit installer, not Pellux.exe.
     EXPECT_EQ(1, controller.InstallPackage64());

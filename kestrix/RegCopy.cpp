@@ -6,7 +6,7 @@
 // exact bytes and length.
 #include "kestrix/Kestrix.h"
 #include "kestrix/KestrixInternal.h"
-#include "kestrix/HeapBuffer.h"
+#include "common/Array.h"
 #include "common/Handle.h"
 
 #include <string.h>
@@ -35,15 +35,20 @@ const int VALUE_READ_ATTEMPTS = 4;
 // Buffers for value names and data, shared by every level of one copy and grown to the largest
 // value met, so that a copy makes few heap allocations however many values it meets.
 struct tagCopyBuffers {
-    CHeapBuffer name;
-    CHeapBuffer data;
+    CArray<WCHAR> name;
+    CArray<BYTE> data;
     REGSAM samNested;  // the view flag of the keys below the top level (NestedView)
     int bWriteNothing; // a copy onto itself: see RegCopyEx
 };
 
+// Makes the array at least n elements long.
+template <typename T> int GrowTo(CArray<T>& buffer, size_t n) {
+    return n <= buffer.Size() || buffer.Append(nullptr, n - buffer.Size());
+}
+
 int ReserveFor(tagCopyBuffers& buffers, DWORD cchMaxValueName, DWORD cbMaxValueData) {
-    return buffers.name.Reserve((cchMaxValueName + 1) * sizeof(WCHAR)) &&
-           buffers.data.Reserve(cbMaxValueData + DATA_SLACK);
+    return GrowTo(buffers.name, static_cast<size_t>(cchMaxValueName) + 1) &&
+           GrowTo(buffers.data, static_cast<size_t>(cbMaxValueData) + DATA_SLACK);
 }
 
 // Copies the value at dwIndex of hSource into hDestination. ERROR_NO_MORE_ITEMS when the index is
@@ -51,9 +56,9 @@ int ReserveFor(tagCopyBuffers& buffers, DWORD cchMaxValueName, DWORD cbMaxValueD
 LONG CopyValue(HKEY hSource, DWORD dwIndex, HKEY hDestination, tagCopyBuffers& buffers) {
     // A value may grow between measuring the key and reading it: measure again and retry.
     for (int nAttempt = 0; nAttempt < VALUE_READ_ATTEMPTS; ++nAttempt) {
-        WCHAR* pszName = reinterpret_cast<WCHAR*>(buffers.name.Data());
-        DWORD cchName = buffers.name.Size() / sizeof(WCHAR);
-        DWORD cbData = buffers.data.Size() - DATA_SLACK;
+        WCHAR* pszName = buffers.name.Data();
+        DWORD cchName = static_cast<DWORD>(buffers.name.Size());
+        DWORD cbData = static_cast<DWORD>(buffers.data.Size()) - DATA_SLACK;
         DWORD dwType = 0;
         LONG lStatus = RegEnumValueW(hSource, dwIndex, pszName, &cchName, nullptr, &dwType,
                                      buffers.data.Data(), &cbData);
@@ -147,19 +152,18 @@ LONG CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParen
 
 // The path's components upper-cased as the registry compares key names, each followed by a
 // backslash ("A\B" and "a\\b\" both give "A\B\"); false when memory runs out.
-int FoldedComponents(LPCSTR pszPath, CHeapBuffer& folded, int* pcch) {
+int FoldedComponents(LPCSTR pszPath, CArray<WCHAR>& folded, int* pcch) {
     *pcch = 0;
     const int cchPath = pszPath ? MultiByteToWideChar(CP_ACP, 0, pszPath, -1, nullptr, 0) : 1;
-    CHeapBuffer wide;
-    if (cchPath <= 0 || !wide.Reserve(cchPath * sizeof(WCHAR)) ||
-        !folded.Reserve((cchPath + 1) * sizeof(WCHAR)))
+    CArray<WCHAR> wide;
+    if (cchPath <= 0 || !GrowTo(wide, cchPath) || !GrowTo(folded, cchPath + 1))
         return 0;
-    WCHAR* pWide = reinterpret_cast<WCHAR*>(wide.Data());
+    WCHAR* pWide = wide.Data();
     pWide[0] = L'\0';
     if (pszPath)
         MultiByteToWideChar(CP_ACP, 0, pszPath, -1, pWide, cchPath);
     LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, pWide, cchPath, pWide, cchPath);
-    WCHAR* pOut = reinterpret_cast<WCHAR*>(folded.Data());
+    WCHAR* pOut = folded.Data();
     for (const WCHAR* p = pWide; *p;) {
         while (*p == L'\\')
             ++p;
@@ -181,7 +185,7 @@ enum { DESTINATION_ELSEWHERE, DESTINATION_IS_SOURCE, DESTINATION_BELOW_SOURCE };
 int PlaceOfDestination(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent, LPCSTR pszDstKey) {
     if (hSrcParent != hDstParent)
         return DESTINATION_ELSEWHERE;
-    CHeapBuffer source, destination;
+    CArray<WCHAR> source, destination;
     int cchSource = 0, cchDestination = 0;
     if (!FoldedComponents(pszSrcKey, source, &cchSource) ||
         !FoldedComponents(pszDstKey, destination, &cchDestination))

@@ -92,8 +92,8 @@ private:
     long Refuse(const char* pRaw, size_t cbRaw);
     size_t Units(const char* pText, size_t cb) const;
     int WriteKeys(const tagTextSink& sink) const;
-    int TranslateWindir(const char* pText, size_t cbText, char** ppTranslated,
-                        size_t* pcbTranslated) const;
+    int TranslateWindir(const char* pText, size_t cbText, char* pOut, size_t* pcbOut);
+    int IsPlaceholderHead(const char* pHead, size_t cbHead);
 
     CIniKey m_Root; // "My Computer"; its sub-keys are the roots
     char m_szPath[INI_PATH_SIZE];
@@ -104,4 +104,16 @@ private:
     int m_bLoadFailed;
     int m_nEncoding;
     int m_nRefused;
+
+    // The last heads of "[" values compared with the placeholder, and what the comparison
+    // said: a script repeats the same few heads thousands of times, and the comparison
+    // (lstrcmpiA) costs far more than comparing the bytes again.
+    enum { HEADS_SEEN = 4, HEAD_SEEN_SIZE = 32 };
+    struct tagHeadSeen {
+        char ab[HEAD_SEEN_SIZE];
+        size_t cb; // 0 for an empty entry
+        int bPlaceholder;
+    };
+    tagHeadSeen m_aHeadsSeen[HEADS_SEEN];
+    int m_nNextHeadSeen;
 };

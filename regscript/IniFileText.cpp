@@ -125,16 +125,20 @@ public:
     CKeyPathCache& operator=(const CKeyPathCache&) = delete;
 
     // The key the cache gives for the component at nStep under pParent, or null when it
-    // cannot tell (the lookup then runs).
+    // cannot tell (the lookup then runs). *pbKept is 1 when that key is the one recorded at
+    // nStep, which then stays recorded with the steps after it (a line that repeats the path
+    // of the line before reuses every step); 0 when the caller must record what it finds.
     CIniKey* Find(size_t nStep, const CIniKey* pParent, const char* pszToken, size_t cchToken,
-                  const tagTextPlatform& platform) {
+                  const tagTextPlatform& platform, int* pbKept) {
+        *pbKept = 0;
         if (nStep >= m_nSteps)
             return nullptr;
-        const tagStep& step = m_pSteps[nStep];
+        tagStep& step = m_pSteps[nStep];
         if (step.pParent != pParent || step.cchToken != cchToken ||
             memcmp(m_tokens.Data() + step.nOffset, pszToken, cchToken) != 0)
             return nullptr;
-        int nNewer = pParent->GetCount(1) - step.nParentCount;
+        const int nCount = pParent->GetCount(1);
+        int nNewer = nCount - step.nParentCount;
         if (nNewer < 0)
             return nullptr;
         for (const tagPubListNode<CIniKey*>* pNode = pParent->SubKeys().GetHead();
@@ -143,6 +147,9 @@ public:
                 platform.pfnCompareNoCase(platform.pContext, pszToken, pNode->item->GetName()) == 0)
                 return pNode->item;
         }
+        // The newer sub-keys have been compared: the next lookup starts after them.
+        step.nParentCount = nCount;
+        *pbKept = 1;
         return step.pKey;
     }
 
@@ -307,8 +314,9 @@ private:
 
 CIniFile::CIniFile(const tagTextPlatform* pPlatform)
     : m_Root("My Computer"), m_pPlatform(pPlatform), m_pText(pPlatform), m_nValuesTaken(0),
-      m_bLoadFailed(0), m_nEncoding(TEXT_EIGHT_BIT), m_nRefused(0) {
+      m_bLoadFailed(0), m_nEncoding(TEXT_EIGHT_BIT), m_nRefused(0), m_nNextHeadSeen(0) {
     memset(m_szPath, 0, sizeof(m_szPath));
+    memset(m_aHeadsSeen, 0, sizeof(m_aHeadsSeen));
     m_Utf8Platform.pContext = const_cast<tagTextPlatform*>(pPlatform);
     m_Utf8Platform.pfnCompareNoCase = CompareUtf8NoCase;
     m_Utf8Platform.pfnNameHash = HashUtf8NoCase;
@@ -365,26 +373,56 @@ CIniKey* CIniFile::OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache) {
         // A first component that is no root name gets a root key of its own, written back
         // like the five: dropping the section would lose its values.
         CIniKey* pParent = pKey != nullptr ? pKey : &m_Root;
-        pKey = pCache != nullptr ? pCache->Find(nStep, pParent, pszToken, cchToken, *m_pText)
-                                 : nullptr;
+        int bKept = 0;
+        pKey = pCache != nullptr
+                   ? pCache->Find(nStep, pParent, pszToken, cchToken, *m_pText, &bKept)
+                   : nullptr;
         if (pKey == nullptr)
             pKey = pParent->OpenSubKey(pszToken, *m_pText);
         if (pKey == nullptr) {
             m_bLoadFailed = 1;
             return nullptr;
         }
-        if (pCache != nullptr)
+        if (pCache != nullptr && !bKept)
             pCache->Record(nStep, pParent, pszToken, cchToken, pKey);
     }
     return pKey;
 }
 
-// Returns 1 with a new heap text in *ppTranslated when the value is a placeholder value that
-// could be translated, 0 when the text stays as it is, -1 when memory ran out.
-int CIniFile::TranslateWindir(const char* pText, size_t cbText, char** ppTranslated,
-                              size_t* pcbTranslated) const {
-    *ppTranslated = nullptr;
-    *pcbTranslated = 0;
+// 1 when the head of a value text (up to its last "]"), followed by one double quote, equals
+// the quoted placeholder under the name comparison itself (it may find texts of other lengths
+// equal); -1 when memory ran out.
+int CIniFile::IsPlaceholderHead(const char* pHead, size_t cbHead) {
+    for (const tagHeadSeen& seen : m_aHeadsSeen) {
+        if (seen.cb == cbHead && memcmp(seen.ab, pHead, cbHead) == 0)
+            return seen.bPlaceholder;
+    }
+    char szShort[HEAD_SEEN_SIZE + 2];
+    char* pszHead = cbHead < HEAD_SEEN_SIZE ? szShort : new (std::nothrow) char[cbHead + 2];
+    if (pszHead == nullptr)
+        return -1;
+    memcpy(pszHead, pHead, cbHead);
+    pszHead[cbHead] = '"';
+    pszHead[cbHead + 1] = '\0';
+    const int bPlaceholder =
+        m_pText->pfnCompareNoCase(m_pText->pContext, pszHead, g_szQuotedPlaceholder) == 0;
+    if (pszHead != szShort) {
+        delete[] pszHead;
+    } else {
+        tagHeadSeen& seen = m_aHeadsSeen[m_nNextHeadSeen];
+        m_nNextHeadSeen = (m_nNextHeadSeen + 1) % HEADS_SEEN;
+        memcpy(seen.ab, pHead, cbHead);
+        seen.cb = cbHead;
+        seen.bPlaceholder = bPlaceholder;
+    }
+    return bPlaceholder;
+}
+
+// Returns 1 with the translated text in pOut (at most INI_TRANSLATED_MAX + 1 bytes, no NUL)
+// when the value is a placeholder value that could be translated, 0 when the text stays as it
+// is, -1 when memory ran out.
+int CIniFile::TranslateWindir(const char* pText, size_t cbText, char* pOut, size_t* pcbOut) {
+    *pcbOut = 0;
     if (cbText < 2 || pText[1] != '[')
         return 0;
     size_t cbHead = cbText;
@@ -392,20 +430,9 @@ int CIniFile::TranslateWindir(const char* pText, size_t cbText, char** ppTransla
         --cbHead;
     if (cbHead == 0)
         return 0;
-
-    // The head with a closing quote against the quoted placeholder, through the platform's
-    // comparison itself (it may find texts of other lengths equal).
-    char* pszHead = new (std::nothrow) char[cbHead + 2];
-    if (pszHead == nullptr)
-        return -1;
-    memcpy(pszHead, pText, cbHead);
-    pszHead[cbHead] = '"';
-    pszHead[cbHead + 1] = '\0';
-    const int bPlaceholder =
-        m_pText->pfnCompareNoCase(m_pText->pContext, pszHead, g_szQuotedPlaceholder) == 0;
-    delete[] pszHead;
-    if (!bPlaceholder)
-        return 0;
+    const int nPlaceholder = IsPlaceholderHead(pText, cbHead);
+    if (nPlaceholder <= 0)
+        return nPlaceholder;
 
     // A translation that does not fit is not made: a cut path would name another file.
     // Nor one without a tail: it would end in the folder's backslash, which a reader of the
@@ -422,17 +449,11 @@ int CIniFile::TranslateWindir(const char* pText, size_t cbText, char** ppTransla
     if (cchFolder + 1 + cbTail > INI_TRANSLATED_MAX)
         return 0;
 
-    const size_t cbOut = 1 + cchFolder + 1 + cbTail;
-    char* pOut = new (std::nothrow) char[cbOut + 1];
-    if (pOut == nullptr)
-        return -1;
     pOut[0] = '"';
     memcpy(pOut + 1, szFolder, cchFolder);
     pOut[1 + cchFolder] = '\\';
     memcpy(pOut + 2 + cchFolder, pTail, cbTail);
-    pOut[cbOut] = '\0';
-    *ppTranslated = pOut;
-    *pcbTranslated = cbOut;
+    *pcbOut = 1 + cchFolder + 1 + cbTail;
     return 1;
 }
 
@@ -446,19 +467,18 @@ int CIniFile::ParseValueLine(CIniKey* pKey, char* pszLine, size_t cchLine) {
     const char* pText = pEquals + 1;
     size_t cbText = static_cast<size_t>(pszLine + cchLine - pText);
 
-    char* pTranslated = nullptr;
+    char szTranslated[INI_TRANSLATED_MAX + 2];
     size_t cbTranslated = 0;
-    const int nTranslated = TranslateWindir(pText, cbText, &pTranslated, &cbTranslated);
+    const int nTranslated = TranslateWindir(pText, cbText, szTranslated, &cbTranslated);
     if (nTranslated < 0) {
         m_bLoadFailed = 1;
         return 0;
     }
     if (nTranslated > 0) {
-        pText = pTranslated;
+        pText = szTranslated;
         cbText = cbTranslated;
     }
     CIniValue* pValue = CIniValue::Create(pszLine, pText, cbText);
-    delete[] pTranslated;
     if (pValue == nullptr || !pKey->AddValue(pValue, 0)) {
         delete pValue;
         m_bLoadFailed = 1;
@@ -548,7 +568,10 @@ long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding, const char* 
     if (!TrimStrayBytes(pText, &cbText))
         return Refuse(pRaw, cbRaw);
     m_nEncoding = nEncoding;
-    m_pText = nEncoding == TEXT_UTF16LE ? &m_Utf8Platform : m_pPlatform;
+    const tagTextPlatform* pServices = nEncoding == TEXT_UTF16LE ? &m_Utf8Platform : m_pPlatform;
+    if (pServices != m_pText)
+        memset(m_aHeadsSeen, 0, sizeof(m_aHeadsSeen)); // other services, other answers
+    m_pText = pServices;
 
     // Lines are cut out of the text in place: a line's end (or, for the last line, the spare
     // byte after the text) takes its terminating NUL, and a continued line is joined by moving
@@ -558,7 +581,10 @@ long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding, const char* 
     CIniKey* pKey = nullptr;
     CKeyPathCache cache;
     long nTaken = 0;
-    while (p < pEnd) {
+    // The first allocation that fails ends the reading: the tree is then never written, and
+    // every allocation after it would only fail again (where the address space is used up,
+    // each such failure costs the heap a search for space it cannot find).
+    while (p < pEnd && !m_bLoadFailed) {
         char* pszLine = p;
         int bLf = 0;
         char* pLineEnd = LineEnd(p, pEnd, &p, &bLf);

@@ -70,7 +70,7 @@ public:
     int WriteTree(const tagTextSink& sink) const;
     // Writes one key's section and those of its whole subtree; pszPath is the key's full path.
     int WriteKey(const CIniKey* pKey, const char* pszPath, const tagTextSink& sink) const;
-    // Deletes every root key with its subtree.
+    // Deletes every root key with its subtree, and gives the tree's memory back.
     void Clear();
 
     const CIniKey& GetRoot() const { return m_Root; }
@@ -95,7 +95,8 @@ private:
     int TranslateWindir(const char* pText, size_t cbText, char* pOut, size_t* pcbOut);
     int IsPlaceholderHead(const char* pHead, size_t cbHead);
 
-    CIniKey m_Root; // "My Computer"; its sub-keys are the roots
+    CTreeStore m_Store; // the tree's memory (before m_Root: it outlives the tree)
+    CIniKey m_Root;     // "My Computer"; its sub-keys are the roots
     char m_szPath[INI_PATH_SIZE];
     const tagTextPlatform* m_pPlatform;
     tagTextPlatform m_Utf8Platform; // names and the folder as UTF-8, for UTF-16 text

@@ -313,8 +313,9 @@ private:
 } // namespace
 
 CIniFile::CIniFile(const tagTextPlatform* pPlatform)
-    : m_Root("My Computer"), m_pPlatform(pPlatform), m_pText(pPlatform), m_nValuesTaken(0),
-      m_bLoadFailed(0), m_nEncoding(TEXT_EIGHT_BIT), m_nRefused(0), m_nNextHeadSeen(0) {
+    : m_Root("My Computer", &m_Store), m_pPlatform(pPlatform), m_pText(pPlatform),
+      m_nValuesTaken(0), m_bLoadFailed(0), m_nEncoding(TEXT_EIGHT_BIT), m_nRefused(0),
+      m_nNextHeadSeen(0) {
     memset(m_szPath, 0, sizeof(m_szPath));
     memset(m_aHeadsSeen, 0, sizeof(m_aHeadsSeen));
     m_Utf8Platform.pContext = const_cast<tagTextPlatform*>(pPlatform);
@@ -330,9 +331,9 @@ CIniFile::~CIniFile() {}
 
 void CIniFile::AddRootKeys() {
     for (const char* pszName : g_apszRootNames) {
-        CIniKey* pKey = new (std::nothrow) CIniKey(pszName);
+        CIniKey* pKey = CIniKey::Create(pszName, &m_Store);
         if (pKey == nullptr || !pKey->IsValid() || !m_Root.AddSubKey(pKey, 0)) {
-            delete pKey;
+            CIniKey::Destroy(pKey);
             m_bLoadFailed = 1; // a tree without its fixed roots would be written in another order
         }
     }
@@ -340,9 +341,10 @@ void CIniFile::AddRootKeys() {
 
 void CIniFile::Clear() {
     while (m_Root.GetCount(1) > 0) {
-        delete m_Root.GetSubKey(0);
+        CIniKey::Destroy(m_Root.GetSubKey(0));
         m_Root.RemoveSubKey(0);
     }
+    m_Store.Release(); // every key, value and node of the tree at once
 }
 
 int CIniFile::IsSectionLine(const char* pszLine) {
@@ -478,9 +480,9 @@ int CIniFile::ParseValueLine(CIniKey* pKey, char* pszLine, size_t cchLine) {
         pText = szTranslated;
         cbText = cbTranslated;
     }
-    CIniValue* pValue = CIniValue::Create(pszLine, pText, cbText);
+    CIniValue* pValue = CIniValue::Create(pszLine, pText, cbText, pKey->GetStore());
     if (pValue == nullptr || !pKey->AddValue(pValue, 0)) {
-        delete pValue;
+        CIniValue::Destroy(pValue);
         m_bLoadFailed = 1;
         return 0;
     }

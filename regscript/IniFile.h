@@ -85,10 +85,11 @@ public:
     int TextRefused() const { return m_nRefused; }
 
 private:
+    static int IsSection(const char* pLine, size_t cchLine); // IsSectionLine of a known length
     void AddRootKeys();
     int IsRootKey(const CIniKey* pKey) const;
     CIniKey* OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache);
-    long LoadLines(char* pText, size_t cbText, int nEncoding, const char* pRaw, size_t cbRaw);
+    long LoadLines(char* pText, size_t cbText, int nEncoding);
     long Refuse(const char* pRaw, size_t cbRaw);
     size_t Units(const char* pText, size_t cb) const;
     int WriteKeys(const tagTextSink& sink) const;

@@ -348,8 +348,11 @@ void CIniFile::Clear() {
 }
 
 int CIniFile::IsSectionLine(const char* pszLine) {
-    const size_t cch = strlen(pszLine);
-    return cch > 0 && pszLine[0] == '[' && pszLine[cch - 1] == ']';
+    return IsSection(pszLine, strlen(pszLine));
+}
+
+int CIniFile::IsSection(const char* pLine, size_t cchLine) {
+    return cchLine > 0 && pLine[0] == '[' && pLine[cchLine - 1] == ']';
 }
 
 CIniKey* CIniFile::OpenKeyPath(char* pszLine) {
@@ -541,34 +544,49 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
     // One tree holds the text of one encoding: its names are compared by that encoding's rules.
     if (nEncoding == TEXT_REFUSED || (m_nValuesTaken > 0 && nEncoding != m_nEncoding))
         return Refuse(pText, cbText);
-    if (nEncoding != TEXT_UTF16LE)
-        return LoadLines(pText + cbMark, cbText - cbMark, nEncoding, pText, cbText);
+    if (nEncoding != TEXT_UTF16LE) {
+        size_t cbLines = cbText - cbMark;
+        if (!TrimStrayBytes(pText + cbMark, &cbLines))
+            return Refuse(pText, cbText);
+        return LoadLines(pText + cbMark, cbLines, nEncoding);
+    }
 
     // UTF-16 is read as UTF-8 (regscript/TextUtf16.h); an odd last byte is padding only when 0.
+    // The stray units are told while the text still stands as read (a refusal looks for the
+    // placeholder in it).
     size_t cbUnits = cbText - cbMark;
     if (cbUnits % 2 != 0 && pText[cbText - 1] == '\0')
         --cbUnits;
-    if (cbUnits % 2 != 0 || m_pPlatform->pfnUpcaseUtf16 == nullptr ||
-        m_pPlatform->pfnWindowsFolderUtf8 == nullptr)
-        return Refuse(pText, cbText);
-    const size_t cUnits = cbUnits / 2;
+    size_t cUnits = cbUnits / 2;
     const unsigned char* pUnits = reinterpret_cast<const unsigned char*>(pText + cbMark);
-    const size_t cbUtf8 = Utf8Length(pUnits, cUnits);
-    char* pUtf8 = new (std::nothrow) char[cbUtf8 + 1];
+    if (cbUnits % 2 != 0 || m_pPlatform->pfnUpcaseUtf16 == nullptr ||
+        m_pPlatform->pfnWindowsFolderUtf8 == nullptr || !TrimStrayUnits(pUnits, &cUnits))
+        return Refuse(pText, cbText);
+    // The UTF-8 takes the place of the UTF-16 text from the start of the buffer, as far as it
+    // stays behind the units still to be read, which is all of a script's ASCII markup: no
+    // second copy of the text. What does not fit (a long run of characters from U+0800 up)
+    // goes with the UTF-8 before it to a new buffer.
+    size_t nDone = 0;
+    size_t cbUtf8 = Utf16LeToUtf8(pUnits, cUnits, pText, &nDone);
+    if (nDone == cUnits)
+        return LoadLines(pText, cbUtf8, TEXT_UTF16LE);
+    const unsigned char* pRest = pUnits + 2 * nDone;
+    const size_t cbRest = Utf8Length(pRest, cUnits - nDone);
+    char* pUtf8 = cbRest < static_cast<size_t>(-1) / 2 - cbUtf8
+                      ? new (std::nothrow) char[cbUtf8 + cbRest + 1]
+                      : nullptr;
     if (pUtf8 == nullptr) {
         m_bLoadFailed = 1;
         return 0;
     }
-    Utf16LeToUtf8(pUnits, cUnits, pUtf8);
-    const long nTaken = LoadLines(pUtf8, cbUtf8, TEXT_UTF16LE, pText, cbText);
+    memcpy(pUtf8, pText, cbUtf8);
+    cbUtf8 += Utf16LeToUtf8(pRest, cUnits - nDone, pUtf8 + cbUtf8);
+    const long nTaken = LoadLines(pUtf8, cbUtf8, TEXT_UTF16LE);
     delete[] pUtf8;
     return nTaken;
 }
 
-long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding, const char* pRaw,
-                         size_t cbRaw) {
-    if (!TrimStrayBytes(pText, &cbText))
-        return Refuse(pRaw, cbRaw);
+long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding) {
     m_nEncoding = nEncoding;
     const tagTextPlatform* pServices = nEncoding == TEXT_UTF16LE ? &m_Utf8Platform : m_pPlatform;
     if (pServices != m_pText)
@@ -595,7 +613,7 @@ long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding, const char* 
             continue;
         pszLine[cch] = '\0';
 
-        if (IsSectionLine(pszLine)) {
+        if (IsSection(pszLine, cch)) {
             pKey = OpenKeyPathCached(pszLine, &cache);
             // A root of a name of one or two characters is written as a short line, which a
             // reader of the written file passes over, giving the values to the key before.
@@ -634,7 +652,7 @@ long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding, const char* 
         // A joined line is written back as one line; one that would then read as a section
         // line, or as a short line, is no value: taken, it would move the values after it to
         // another key, or vanish, when the written file is read.
-        if (bContinued && (Units(pszLine, cch) + 1 < SHORT_LINE || IsSectionLine(pszLine)))
+        if (bContinued && (Units(pszLine, cch) + 1 < SHORT_LINE || IsSection(pszLine, cch)))
             continue;
         if (ParseValueLine(pKey, pszLine, cch))
             ++nTaken;

@@ -52,11 +52,9 @@ public:
             CIniKey* pKey = pNode->item;
             if (pKey == nullptr)
                 continue; // a null element is never found
-            if (!pKey->m_bNameHashed) {
-                if (!platform.pfnNameHash(platform.pContext, pKey->GetName(), &pKey->m_nNameHash))
-                    return 0;
-                pKey->m_bNameHashed = 1;
-            }
+            unsigned nHash = 0;
+            if (!pKey->NameHash(platform, &nHash))
+                return 0;
             ++nKeys;
         }
         m_nEntries = 0;
@@ -390,21 +388,38 @@ CSubKeyIndex* CIniKey::UsableIndex(const tagTextPlatform& platform) {
     return m_pIndex;
 }
 
+int CIniKey::NameHash(const tagTextPlatform& platform, unsigned* pnHash) {
+    if (!m_bNameHashed) {
+        if (platform.pfnNameHash == nullptr ||
+            !platform.pfnNameHash(platform.pContext, GetName(), &m_nNameHash))
+            return 0;
+        m_bNameHashed = 1;
+    }
+    *pnHash = m_nNameHash;
+    return 1;
+}
+
 CIniKey* CIniKey::Find(const char* pszName, const tagTextPlatform& platform, int* pbHashed,
                        unsigned* pnHash) {
     *pbHashed = 0;
-    if (m_SubKeys.GetCount() >= INDEX_MIN_SUBKEYS && platform.pfnNameHash != nullptr &&
-        !m_bIndexFailed && platform.pfnNameHash(platform.pContext, pszName, pnHash)) {
+    if (m_SubKeys.GetCount() == 0)
+        return nullptr;
+    if (platform.pfnNameHash != nullptr && platform.pfnNameHash(platform.pContext, pszName, pnHash))
         *pbHashed = 1;
+    if (*pbHashed && m_SubKeys.GetCount() >= INDEX_MIN_SUBKEYS && !m_bIndexFailed) {
         CSubKeyIndex* pIndex = UsableIndex(platform);
         if (pIndex != nullptr)
             return pIndex->Find(pszName, *pnHash, platform);
     }
+    // The walk passes over a sub-key whose name hashes otherwise without comparing: names the
+    // comparison finds equal hash alike, and a hash costs far less than the comparison.
     for (const tagPubListNode<CIniKey*>* pNode = m_SubKeys.GetHead(); pNode != nullptr;
          pNode = pNode->pNext) {
         CIniKey* pKey = pNode->item;
-        if (pKey != nullptr &&
-            platform.pfnCompareNoCase(platform.pContext, pszName, pKey->GetName()) == 0)
+        unsigned nHash = 0;
+        if (pKey == nullptr || (*pbHashed && pKey->NameHash(platform, &nHash) && nHash != *pnHash))
+            continue;
+        if (platform.pfnCompareNoCase(platform.pContext, pszName, pKey->GetName()) == 0)
             return pKey;
     }
     return nullptr;

@@ -102,8 +102,9 @@ public:
 
     // The first sub-key, in position order, whose name equals pszName under the platform's
     // comparison; null when there is none. Many siblings are looked up through a hash index,
-    // which only narrows the candidates: the comparison decides, so the result is the one the
-    // walk from position 0 would give.
+    // few are walked passing over those whose name hash differs: the hash only narrows the
+    // candidates and the comparison decides, so the result is the one the plain walk from
+    // position 0 would give.
     CIniKey* FindSubKey(const char* pszName, const tagTextPlatform& platform);
     // FindSubKey, and when nothing is found a new key of that name added at position 0. Null
     // only when memory runs out.
@@ -116,6 +117,8 @@ private:
 
     CIniKey* Find(const char* pszName, const tagTextPlatform& platform, int* pbHashed,
                   unsigned* pnHash);
+    // The platform's hash of this key's name, made once. 0 when none can be made.
+    int NameHash(const tagTextPlatform& platform, unsigned* pnHash);
     CSubKeyIndex* UsableIndex(const tagTextPlatform& platform);
 
     CPubList<CIniKey*> m_SubKeys;

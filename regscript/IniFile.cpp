@@ -263,15 +263,25 @@ int CIniFile::Load(const char* pszPath) {
         return 0;
     memcpy(m_szPath, pszPath, cchPath + 1);
 
-    char* pText = nullptr;
+    // The text goes to the tree's store, where it stays as long as the tree: the values keep
+    // their names and texts in it. A tree that misses part of the file is never written back.
+    size_t cbFile = 0;
+    if (!WholeFileSize(file.get(), &cbFile) || cbFile > INI_FILE_MAX) {
+        Diag("%s: larger than %lu bytes, or its size cannot be told", pszPath,
+             static_cast<unsigned long>(INI_FILE_MAX));
+        m_bLoadFailed = 1;
+        return 1;
+    }
+    char* pText = static_cast<char*>(m_Store.Allocate(cbFile + 1));
     size_t cbText = 0;
-    if (!ReadWholeFile(file.get(), &pText, &cbText)) {
-        m_bLoadFailed = 1; // never write back a tree that misses part of the file
+    if (pText == nullptr || !ReadFileInto(file.get(), pText, cbFile, &cbText)) {
+        m_bLoadFailed = 1;
         return 1;
     }
     file.reset();
+    m_bTextKept = 1;
     LoadText(pText, cbText);
-    delete[] pText;
+    m_bTextKept = 0;
     return 1;
 }
 
@@ -306,7 +316,7 @@ int CIniFile::SaveAndClear() {
     } else {
         nResult = !m_bLoadFailed && m_nRefused != 2;
         Diag("%s left as it was: %s", m_szPath,
-             m_bLoadFailed     ? "it could not be read whole"
+             m_bLoadFailed     ? "it could not be read whole, or held"
              : m_nRefused == 2 ? "its text is refused, and it holds [WINDIR]"
              : m_nRefused != 0 ? "its text is refused"
                                : "no value was taken from it");

@@ -12,6 +12,9 @@
 #include "regscript/TextPlatform.h"
 
 enum {
+    // The largest registry script TRANSLATEPATH reads: any shape of it can be held in a 32-bit
+    // process (see docs/commands.md). A larger file is left untouched and the run fails.
+    INI_FILE_MAX = 256 * 1024 * 1024,
     INI_PATH_SIZE = 260,      // the file path, NUL included
     INI_TRANSLATED_MAX = 259, // bytes of a translated path: folder, backslash, tail
     INI_WINDIR_TAIL_MAX = 259 // bytes after the placeholder that a translation keeps
@@ -37,7 +40,9 @@ public:
 
     // Reads the file into the tree. 0 when the file cannot be opened, else 1. 8-bit text,
     // UTF-8 with its byte-order mark and UTF-16LE with its mark are read; a file of another
-    // form, with a stray NUL or Ctrl-Z, or that cannot be read whole contributes nothing.
+    // form, with a stray NUL or Ctrl-Z, over INI_FILE_MAX bytes, or that cannot be read whole
+    // or held contributes nothing. The text is read into the tree's store and the values keep
+    // their names and texts where the file's text holds them.
     int Load(const char* pszPath);
     // Writes the tree to pszPath through a new file in the same folder that then replaces the
     // old one in one step. 1 when written, 0 when not (the old file is then unchanged).
@@ -106,6 +111,7 @@ private:
     int m_bLoadFailed;
     int m_nEncoding;
     int m_nRefused;
+    int m_bTextKept; // the text being loaded lives in m_Store: values point into it
 
     // The last heads of "[" values compared with the placeholder, and what the comparison
     // said: a script repeats the same few heads thousands of times, and the comparison

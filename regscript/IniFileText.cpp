@@ -315,7 +315,7 @@ private:
 CIniFile::CIniFile(const tagTextPlatform* pPlatform)
     : m_Root("My Computer", &m_Store), m_pPlatform(pPlatform), m_pText(pPlatform),
       m_nValuesTaken(0), m_bLoadFailed(0), m_nEncoding(TEXT_EIGHT_BIT), m_nRefused(0),
-      m_nNextHeadSeen(0) {
+      m_bTextKept(0), m_nNextHeadSeen(0) {
     memset(m_szPath, 0, sizeof(m_szPath));
     memset(m_aHeadsSeen, 0, sizeof(m_aHeadsSeen));
     m_Utf8Platform.pContext = const_cast<tagTextPlatform*>(pPlatform);
@@ -483,7 +483,11 @@ int CIniFile::ParseValueLine(CIniKey* pKey, char* pszLine, size_t cchLine) {
         pText = szTranslated;
         cbText = cbTranslated;
     }
-    CIniValue* pValue = CIniValue::Create(pszLine, pText, cbText, pKey->GetStore());
+    // A kept text holds the name and the text, each ending in a NUL, as long as the tree.
+    CIniValue* pValue = m_bTextKept && nTranslated == 0 && pKey->GetStore() == &m_Store
+                            ? CIniValue::Borrow(pszLine, static_cast<size_t>(pEquals - pszLine),
+                                                pEquals + 1, cbText, &m_Store)
+                            : CIniValue::Create(pszLine, pText, cbText, pKey->GetStore());
     if (pValue == nullptr || !pKey->AddValue(pValue, 0)) {
         CIniValue::Destroy(pValue);
         m_bLoadFailed = 1;
@@ -572,9 +576,11 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
         return LoadLines(pText, cbUtf8, TEXT_UTF16LE);
     const unsigned char* pRest = pUnits + 2 * nDone;
     const size_t cbRest = Utf8Length(pRest, cUnits - nDone);
-    char* pUtf8 = cbRest < static_cast<size_t>(-1) / 2 - cbUtf8
-                      ? new (std::nothrow) char[cbUtf8 + cbRest + 1]
-                      : nullptr;
+    const size_t cbNew = cbRest < static_cast<size_t>(-1) / 2 - cbUtf8 ? cbUtf8 + cbRest + 1 : 0;
+    char* pUtf8 = nullptr;
+    if (cbNew > 0) // the values of a kept text keep their texts where it is
+        pUtf8 = m_bTextKept ? static_cast<char*>(m_Store.Allocate(cbNew))
+                            : new (std::nothrow) char[cbNew];
     if (pUtf8 == nullptr) {
         m_bLoadFailed = 1;
         return 0;
@@ -582,7 +588,8 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
     memcpy(pUtf8, pText, cbUtf8);
     cbUtf8 += Utf16LeToUtf8(pRest, cUnits - nDone, pUtf8 + cbUtf8);
     const long nTaken = LoadLines(pUtf8, cbUtf8, TEXT_UTF16LE);
-    delete[] pUtf8;
+    if (!m_bTextKept)
+        delete[] pUtf8;
     return nTaken;
 }
 

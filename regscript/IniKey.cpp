@@ -255,6 +255,18 @@ CIniValue* CIniValue::Create(const char* pszName, const char* pText, size_t cbTe
                              : nullptr;
 }
 
+CIniValue::CIniValue(char* pszName, size_t cchName, char* pText, size_t cbText, tagBorrowed)
+    : m_pszName(pszName), m_pData(pText), m_cchName(cchName), m_cbData(cbText),
+      m_nStorage(IN_STORE) {}
+
+CIniValue* CIniValue::Borrow(char* pszName, size_t cchName, char* pText, size_t cbText,
+                             CTreeStore* pStore) {
+    void* pBlock = pStore != nullptr ? pStore->Allocate(sizeof(CIniValue)) : nullptr;
+    return pBlock != nullptr ? ::new (pBlock)
+                                   CIniValue(pszName, cchName, pText, cbText, tagBorrowed())
+                             : nullptr;
+}
+
 void CIniValue::Destroy(CIniValue* pValue) {
     if (pValue != nullptr && pValue->IsInStore())
         pValue->~CIniValue(); // the store gives the memory back

@@ -27,7 +27,12 @@ public:
     // pStore is null (one allocation instead of two). Null when memory runs out.
     static CIniValue* Create(const char* pszName, const char* pText, size_t cbText,
                              CTreeStore* pStore = nullptr);
-    // Deletes a value made by either constructor or by Create (in a store: destroys it only).
+    // A value in pStore whose name and text stay where they are, NUL-terminated, in memory
+    // of that store: nothing is copied. Null when memory runs out.
+    static CIniValue* Borrow(char* pszName, size_t cchName, char* pText, size_t cbText,
+                             CTreeStore* pStore);
+    // Deletes a value made by either constructor, by Create or by Borrow (in a store: destroys
+    // it only).
     static void Destroy(CIniValue* pValue);
     virtual ~CIniValue();
 
@@ -48,7 +53,9 @@ public:
 
 private:
     enum { OWN_BLOCK, IN_OBJECT_BLOCK, IN_STORE }; // where the name and the text are
+    struct tagBorrowed {};
     CIniValue(const char* pszName, size_t cchName, const char* pText, size_t cbText, int nStorage);
+    CIniValue(char* pszName, size_t cchName, char* pText, size_t cbText, tagBorrowed);
     static void* operator new(size_t cb, size_t cbExtra, const std::nothrow_t&) noexcept;
     static void operator delete(void* p, size_t cbExtra, const std::nothrow_t&) noexcept;
     static void operator delete(void* p, const std::nothrow_t&) noexcept;

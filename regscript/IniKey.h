@@ -64,7 +64,7 @@ private:
     char* m_pData;
     size_t m_cchName;
     size_t m_cbData;
-    int m_nStorage; // OWN_BLOCK: a separate block, freed with the value
+    int m_nStorage; // where the name and the text are: only an OWN_BLOCK is freed with the value
 };
 
 class CIniKey {

@@ -5,7 +5,8 @@
 # itself, user-mode emulation so that Wine's 32-bit loader still runs. Also clang with its
 # sanitizer and fuzzer runtimes for the native build of the text readers; NSIS and wixl for the
 # installers that test the deliverables as clients would; llvm (llvm-dlltool) for the MSVC
-# import libraries, osslsigncode and openssl for signing the release.
+# import libraries, osslsigncode and openssl for signing the release; time (/usr/bin/time) for
+# the peak memory the benchmarks report.
 set -eu
 
 need_install=0
@@ -16,6 +17,7 @@ done
 [ -x /usr/lib/wine/wine-preloader ] || need_install=1
 [ -x /usr/bin/qemu-i386-static ] || need_install=1
 [ -f /usr/lib/x86_64-linux-gnu/libgtest.a ] || need_install=1
+[ -x /usr/bin/time ] || need_install=1
 
 if [ "$need_install" = 1 ]; then
     export DEBIAN_FRONTEND=noninteractive
@@ -25,7 +27,7 @@ if [ "$need_install" = 1 ]; then
         cmake ninja-build g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 \
         g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
         wine wine32:i386 wine64 wine32-preloader:i386 wine64-preloader qemu-user-static \
-        clang libclang-rt-14-dev libgtest-dev nsis wixl llvm osslsigncode openssl \
+        clang libclang-rt-14-dev libgtest-dev nsis wixl llvm osslsigncode openssl time \
         >/dev/null
 fi
 

@@ -194,7 +194,7 @@ mutation "replaced file loses its DACL" regscript/FileReplace.cpp \
     'win64\.TranslatePath\.MarkedUtf8KeepsItsMark'
 
 mutation "refused file holding [WINDIR] reported as done" regscript/IniFile.cpp \
-    'nResult = !m_bLoadFailed && m_nRefused != 2;' \
+    'nResult = !m_bLoadFailed && m_nRefused != REFUSED_HOLDING_WINDIR;' \
     'nResult = !m_bLoadFailed;' \
     'win64\.TranslatePath\.FilesFromWhichNothingIsTaken'
 
@@ -226,8 +226,8 @@ mutation "replaced file gets a creation time of its own" regscript/FileReplace.c
     'win64\.Diagnostics\.ReportsPlatformChildrenAndFileDecisions'
 
 mutation "8-bit text behind FF FE holding [WINDIR] left with exit 0" regscript/IniFileText.cpp \
-    'if (nTaken == 0 && m_nRefused == 0 &&' \
-    'if (false && nTaken == 0 && m_nRefused == 0 &&' \
+    'if (nTaken == 0 && m_nRefused == NOT_REFUSED && !m_bLoadFailed && bEightBitWindir)' \
+    'if (false && nTaken == 0 && m_nRefused == NOT_REFUSED && !m_bLoadFailed && bEightBitWindir)' \
     'win64\.TranslatePath\.FilesFromWhichNothingIsTaken'
 
 mutation "test programs' crash filter not installed" tests/support/TestMain.cpp \

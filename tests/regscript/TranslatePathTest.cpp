@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "regscript/IniFile.h"
 #include "support/TestSupport.h"
 #include "tests/regscript/RegScriptTestSupport.h"
 
@@ -185,6 +186,32 @@ TEST_F(TranslatePath, FileThatCannotBeOpenedOrWrittenExitsMinusOne) {
     EXPECT_EQ(EXIT_MINUS_ONE, Run("TRANSLATEPATH readonly.reg"));
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(test::WorkedExampleInput(), test::ReadFileBytes(path));
+    EXPECT_EQ(std::vector<std::string>{}, LeftoverFiles(m_folder));
+
+    // A file over the largest one TRANSLATEPATH reads is refused unread and left as it was.
+    // (The script with NUL padding up to that size: one byte less would be rewritten.)
+    const std::string large = m_folder.File("large.reg");
+    ASSERT_TRUE(test::WriteFileBytes(large, test::WorkedExampleInput()));
+    LARGE_INTEGER size;
+    size.QuadPart = INI_FILE_MAX + 1LL;
+    HANDLE hFile = CreateFileA(large.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
+    const BOOL bSized = SetFilePointerEx(hFile, size, nullptr, FILE_BEGIN) && SetEndOfFile(hFile);
+    CloseHandle(hFile);
+    ASSERT_TRUE(bSized);
+    EXPECT_EQ(EXIT_MINUS_ONE, Run("TRANSLATEPATH large.reg"));
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExA(large.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(static_cast<DWORD>(size.HighPart), data.nFileSizeHigh);
+    EXPECT_EQ(size.LowPart, data.nFileSizeLow);
+    std::string head(test::WorkedExampleInput().size(), '\0');
+    DWORD cbRead = 0;
+    hFile = CreateFileA(large.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
+    ReadFile(hFile, &head[0], static_cast<DWORD>(head.size()), &cbRead, nullptr);
+    CloseHandle(hFile);
+    DeleteFileA(large.c_str());
+    EXPECT_EQ(test::WorkedExampleInput(), head);
     EXPECT_EQ(std::vector<std::string>{}, LeftoverFiles(m_folder));
 }
 

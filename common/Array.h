@@ -84,6 +84,15 @@ public:
         return 1;
     }
     int Push(const T& item) { return Append(&item, 1); }
+    // Takes the first n elements of the reserved room as the array's, as they stand: for
+    // elements written into Data() after a Reserve. 0, with nothing changed, when n exceeds
+    // the room.
+    int Extend(size_t n) {
+        if (n > m_nCapacity)
+            return 0;
+        m_n = n;
+        return 1;
+    }
     // Keeps the first n elements (n at most Size()).
     void Truncate(size_t n) { m_n = n; }
     void Clear() { m_n = 0; }

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include <new>
+#include "common/Array.h"
 
 // The size of the file, when it can be told and is below 2 GB.
 inline int WholeFileSize(HANDLE hFile, size_t* pcbFile) {
@@ -33,19 +33,14 @@ inline int ReadFileInto(HANDLE hFile, char* pBuffer, size_t cbFile, size_t* pcbR
     return 1;
 }
 
-// Reads the file into a new[] block (the caller deletes it) with one spare byte after the text.
-// 0 when it cannot be read whole: a text cut short by a read error must never be written back.
-inline int ReadWholeFile(HANDLE hFile, char** ppText, size_t* pcbText) {
+// Reads the file into *pText (its bytes, and one spare byte reserved after them). 0 when it
+// cannot be read whole: a text cut short by a read error must never be written back.
+inline int ReadWholeFile(HANDLE hFile, CArray<char>* pText) {
     size_t cbFile = 0;
-    if (!WholeFileSize(hFile, &cbFile))
+    size_t cbRead = 0;
+    pText->Clear();
+    if (!WholeFileSize(hFile, &cbFile) || !pText->Reserve(cbFile + 1) ||
+        !ReadFileInto(hFile, pText->Data(), cbFile, &cbRead))
         return 0;
-    char* pText = new (std::nothrow) char[cbFile + 1];
-    if (pText == nullptr)
-        return 0;
-    if (!ReadFileInto(hFile, pText, cbFile, pcbText)) {
-        delete[] pText;
-        return 0;
-    }
-    *ppText = pText;
-    return 1;
+    return pText->Extend(cbRead);
 }

@@ -246,13 +246,11 @@ int ReadUsbHardwareIds(const char* pszPath, CUsbIdTable* pTable) {
     pTable->Clear();
     CFileHandle hFile(CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    char* pBytes = nullptr;
-    size_t cbBytes = 0;
-    if (!hFile || !ReadWholeFile(hFile.get(), &pBytes, &cbBytes))
+    CArray<char> bytes;
+    if (!hFile || !ReadWholeFile(hFile.get(), &bytes))
         return 0;
-    const size_t cchText = ToTextModeCutAtZeroOrCtrlZ(pBytes, cbBytes);
-    const int nResult = ScanUsbHardwareIds(pBytes, cchText, pTable);
-    delete[] pBytes;
+    const size_t cchText = ToTextModeCutAtZeroOrCtrlZ(bytes.Data(), bytes.Size());
+    const int nResult = ScanUsbHardwareIds(bytes.Data(), cchText, pTable);
     if (!nResult)
         pTable->Clear();
     return nResult;

@@ -6,8 +6,10 @@
 
 #include <string.h>
 
+#include "common/Array.h"
 #include "common/Diagnostics.h"
 #include "common/Handle.h"
+#include "common/Hash.h"
 #include "common/ProcAddress.h"
 #include "common/ReadWholeFile.h"
 #include "regscript/FileReplace.h"
@@ -16,14 +18,6 @@
 namespace {
 
 const DWORD SORT_KEY_FLAGS = LCMAP_SORTKEY | NORM_IGNORECASE;
-const unsigned HASH_START = 2166136261u;
-
-unsigned HashBytes(unsigned nHash, const BYTE* p, int cb) {
-    for (int i = 0; i < cb; ++i)
-        nHash = (nHash ^ p[i]) * 16777619u;
-    return nHash;
-}
-
 // The length of the primary (letter) weights at the start of a sort key: they end at the first
 // separator byte (1) or the terminator (0).
 int PrimaryLength(const BYTE* pKey, int cbKey) {
@@ -66,15 +60,15 @@ public:
             if (m_nState != USABLE)
                 return 0;
         }
-        unsigned nHash = HASH_START;
+        CHash hash;
         for (const char* p = pszName; *p != '\0'; ++p) {
             const unsigned char c = static_cast<unsigned char>(*p);
             if (c < FIRST || c > LAST)
                 return 0;
             const tagWeights& weights = m_aWeights[c - FIRST];
-            nHash = HashBytes(nHash, weights.ab, weights.cb);
+            hash.AddBytes(weights.ab, weights.cb);
         }
-        *pnHash = nHash;
+        *pnHash = hash.Value();
         return 1;
     }
 
@@ -131,22 +125,24 @@ int NameHash(void*, const char* pszName, unsigned* pnHash) {
     if (g_AsciiWeights.Hash(lcid, pszName, pnHash))
         return 1;
     BYTE abKey[512];
+    const BYTE* pKey = abKey;
     int cbPrimary = PrimaryWeights(lcid, pszName, -1, abKey, sizeof(abKey));
-    if (cbPrimary >= 0) {
-        *pnHash = HashBytes(HASH_START, abKey, cbPrimary);
-        return 1;
+    CArray<BYTE> heapKey;
+    if (cbPrimary < 0) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            return 0;
+        const int cbNeeded = LCMapStringA(lcid, SORT_KEY_FLAGS, pszName, -1, nullptr, 0);
+        if (cbNeeded <= 0 || !heapKey.Reserve(static_cast<size_t>(cbNeeded)))
+            return 0;
+        pKey = heapKey.Data();
+        cbPrimary = PrimaryWeights(lcid, pszName, -1, heapKey.Data(), cbNeeded);
+        if (cbPrimary < 0)
+            return 0;
     }
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return 0;
-    const int cbNeeded = LCMapStringA(lcid, SORT_KEY_FLAGS, pszName, -1, nullptr, 0);
-    BYTE* pHeapKey = cbNeeded > 0 ? new (std::nothrow) BYTE[cbNeeded] : nullptr;
-    if (pHeapKey == nullptr)
-        return 0;
-    cbPrimary = PrimaryWeights(lcid, pszName, -1, pHeapKey, cbNeeded);
-    if (cbPrimary >= 0)
-        *pnHash = HashBytes(HASH_START, pHeapKey, cbPrimary);
-    delete[] pHeapKey;
-    return cbPrimary >= 0;
+    CHash hash;
+    hash.AddBytes(pKey, static_cast<size_t>(cbPrimary));
+    *pnHash = hash.Value();
+    return 1;
 }
 
 // One UTF-16 unit in upper case by the system's own table, the one the registry compares key
@@ -186,9 +182,7 @@ const tagTextPlatform g_WindowsPlatform = {
 class CFileSink {
 public:
     explicit CFileSink(HANDLE hFile)
-        : m_hFile(hFile), m_pBuffer(new (std::nothrow) char[BUFFER_SIZE]), m_cbUsed(0),
-          m_bFailed(m_pBuffer == nullptr) {}
-    ~CFileSink() { delete[] m_pBuffer; }
+        : m_hFile(hFile), m_cbUsed(0), m_bFailed(!m_buffer.Reserve(BUFFER_SIZE)) {}
     CFileSink(const CFileSink&) = delete;
     CFileSink& operator=(const CFileSink&) = delete;
 
@@ -200,7 +194,7 @@ public:
     // Writes what is still buffered; 1 when everything reached the file.
     int Flush() {
         if (!m_bFailed && m_cbUsed > 0)
-            m_bFailed = !WriteAll(m_pBuffer, m_cbUsed);
+            m_bFailed = !WriteAll(m_buffer.Data(), m_cbUsed);
         m_cbUsed = 0;
         return !m_bFailed;
     }
@@ -220,7 +214,7 @@ private:
                 return !self.m_bFailed;
             }
         }
-        memcpy(self.m_pBuffer + self.m_cbUsed, pBytes, cbBytes);
+        memcpy(self.m_buffer.Data() + self.m_cbUsed, pBytes, cbBytes);
         self.m_cbUsed += cbBytes;
         return 1;
     }
@@ -238,7 +232,7 @@ private:
     }
 
     HANDLE m_hFile;
-    char* m_pBuffer;
+    CArray<char> m_buffer; // BUFFER_SIZE bytes reserved, m_cbUsed of them used
     size_t m_cbUsed;
     int m_bFailed;
 };
@@ -303,7 +297,7 @@ int CIniFile::SaveAs(const char* pszPath) {
 }
 
 int CIniFile::SaveAndClear() {
-    if (m_Root.GetCount(1) == 0)
+    if (m_Root.GetCount(CIniKey::SUB_KEYS) == 0)
         return 1;
     int nResult = 1;
     // A file from which nothing was taken (no section, or text that is not ours to rewrite)

@@ -5,6 +5,8 @@
 
 #include <string.h>
 
+#include "common/Array.h"
+#include "common/Hash.h"
 #include "regscript/TextLines.h"
 #include "regscript/TextUtf16.h"
 
@@ -26,89 +28,11 @@ int IsKeyDelimiter(char c) {
     return c == '\\' || c == '[' || c == ']';
 }
 
-// A byte buffer that grows; the writer builds key paths of any length in it.
-class CGrowBuffer {
-public:
-    CGrowBuffer() : m_p(nullptr), m_cb(0), m_cbCapacity(0) {}
-    ~CGrowBuffer() { delete[] m_p; }
-    CGrowBuffer(const CGrowBuffer&) = delete;
-    CGrowBuffer& operator=(const CGrowBuffer&) = delete;
-
-    const char* Data() const { return m_p; }
-    size_t Size() const { return m_cb; }
-    void Truncate(size_t cb) { m_cb = cb; }
-
-    int Append(const char* p, size_t cb) {
-        if (cb > m_cbCapacity - m_cb) {
-            size_t cbCapacity = m_cbCapacity > 0 ? m_cbCapacity : 256;
-            while (cbCapacity - m_cb < cb) {
-                if (cbCapacity > static_cast<size_t>(-1) / 4)
-                    return 0;
-                cbCapacity *= 2;
-            }
-            char* pNew = new (std::nothrow) char[cbCapacity];
-            if (pNew == nullptr)
-                return 0;
-            if (m_cb > 0)
-                memcpy(pNew, m_p, m_cb);
-            delete[] m_p;
-            m_p = pNew;
-            m_cbCapacity = cbCapacity;
-        }
-        if (cb > 0)
-            memcpy(m_p + m_cb, p, cb);
-        m_cb += cb;
-        return 1;
-    }
-
-private:
-    char* m_p;
-    size_t m_cb;
-    size_t m_cbCapacity;
-};
-
 // One level of the writer's walk: the next sub-key to visit and the length of the path of the
-// key whose sub-keys these are.
+// key whose sub-keys these are. The walk keeps them in a CArray: a tree's depth has no limit.
 struct tagWalkFrame {
     const tagPubListNode<CIniKey*>* pNext;
     size_t cchPath;
-};
-
-// A stack of walk frames on the heap: the depth of a tree has no limit of its own.
-class CWalkStack {
-public:
-    CWalkStack() : m_p(nullptr), m_n(0), m_nCapacity(0) {}
-    ~CWalkStack() { delete[] m_p; }
-    CWalkStack(const CWalkStack&) = delete;
-    CWalkStack& operator=(const CWalkStack&) = delete;
-
-    int IsEmpty() const { return m_n == 0; }
-    tagWalkFrame& Top() { return m_p[m_n - 1]; }
-    void Pop() { --m_n; }
-    int Push(const tagPubListNode<CIniKey*>* pNext, size_t cchPath) {
-        if (m_n == m_nCapacity) {
-            size_t nCapacity = m_nCapacity > 0 ? m_nCapacity * 2 : 32;
-            if (nCapacity > static_cast<size_t>(-1) / (2 * sizeof(tagWalkFrame)))
-                return 0;
-            tagWalkFrame* pNew = new (std::nothrow) tagWalkFrame[nCapacity];
-            if (pNew == nullptr)
-                return 0;
-            if (m_n > 0)
-                memcpy(pNew, m_p, m_n * sizeof(tagWalkFrame));
-            delete[] m_p;
-            m_p = pNew;
-            m_nCapacity = nCapacity;
-        }
-        m_p[m_n].pNext = pNext;
-        m_p[m_n].cchPath = cchPath;
-        ++m_n;
-        return 1;
-    }
-
-private:
-    tagWalkFrame* m_p;
-    size_t m_n;
-    size_t m_nCapacity;
 };
 
 } // namespace
@@ -119,8 +43,7 @@ private:
 // key is checked with the comparison. So the result is always the lookup's own.
 class CKeyPathCache {
 public:
-    CKeyPathCache() : m_pSteps(nullptr), m_nSteps(0), m_nCapacity(0) {}
-    ~CKeyPathCache() { delete[] m_pSteps; }
+    CKeyPathCache() {}
     CKeyPathCache(const CKeyPathCache&) = delete;
     CKeyPathCache& operator=(const CKeyPathCache&) = delete;
 
@@ -131,13 +54,13 @@ public:
     CIniKey* Find(size_t nStep, const CIniKey* pParent, const char* pszToken, size_t cchToken,
                   const tagTextPlatform& platform, int* pbKept) {
         *pbKept = 0;
-        if (nStep >= m_nSteps)
+        if (nStep >= m_steps.Size())
             return nullptr;
-        tagStep& step = m_pSteps[nStep];
+        tagStep& step = m_steps[nStep];
         if (step.pParent != pParent || step.cchToken != cchToken ||
             memcmp(m_tokens.Data() + step.nOffset, pszToken, cchToken) != 0)
             return nullptr;
-        const int nCount = pParent->GetCount(1);
+        const int nCount = pParent->GetCount(CIniKey::SUB_KEYS);
         int nNewer = nCount - step.nParentCount;
         if (nNewer < 0)
             return nullptr;
@@ -157,23 +80,18 @@ public:
     // out (the cache is then emptied, which only costs lookups).
     int Record(size_t nStep, const CIniKey* pParent, const char* pszToken, size_t cchToken,
                CIniKey* pKey) {
-        if (nStep > m_nSteps)
+        if (nStep > m_steps.Size())
             return 0;
-        const size_t nOffset = nStep < m_nSteps ? m_pSteps[nStep].nOffset : m_tokens.Size();
-        m_nSteps = nStep;
+        const size_t nOffset = nStep < m_steps.Size() ? m_steps[nStep].nOffset : m_tokens.Size();
+        m_steps.Truncate(nStep);
         m_tokens.Truncate(nOffset);
-        if (!Reserve(nStep + 1) || !m_tokens.Append(pszToken, cchToken)) {
-            m_nSteps = 0;
-            m_tokens.Truncate(0);
+        const tagStep step = {pParent, pKey, pParent->GetCount(CIniKey::SUB_KEYS), nOffset,
+                              cchToken};
+        if (!m_steps.Push(step) || !m_tokens.Append(pszToken, cchToken)) {
+            m_steps.Clear();
+            m_tokens.Clear();
             return 0;
         }
-        tagStep& step = m_pSteps[nStep];
-        step.pParent = pParent;
-        step.pKey = pKey;
-        step.nParentCount = pParent->GetCount(1);
-        step.nOffset = nOffset;
-        step.cchToken = cchToken;
-        m_nSteps = nStep + 1;
         return 1;
     }
 
@@ -186,27 +104,8 @@ private:
         size_t cchToken;
     };
 
-    int Reserve(size_t nSteps) {
-        if (nSteps <= m_nCapacity)
-            return 1;
-        size_t nCapacity = m_nCapacity > 0 ? m_nCapacity * 2 : 16;
-        while (nCapacity < nSteps)
-            nCapacity *= 2;
-        tagStep* pNew = new (std::nothrow) tagStep[nCapacity];
-        if (pNew == nullptr)
-            return 0;
-        if (m_nSteps > 0)
-            memcpy(pNew, m_pSteps, m_nSteps * sizeof(tagStep));
-        delete[] m_pSteps;
-        m_pSteps = pNew;
-        m_nCapacity = nCapacity;
-        return 1;
-    }
-
-    CGrowBuffer m_tokens;
-    tagStep* m_pSteps;
-    size_t m_nSteps;
-    size_t m_nCapacity;
+    CArray<char> m_tokens;
+    CArray<tagStep> m_steps;
 };
 
 namespace {
@@ -217,7 +116,7 @@ int Write(const tagTextSink& sink, const char* p, size_t cb) {
 
 // A key's own section: nothing for a key without values.
 int WriteSection(const CIniKey* pKey, const char* pPath, size_t cchPath, const tagTextSink& sink) {
-    if (pKey->GetCount(0) == 0)
+    if (pKey->GetCount(CIniKey::VALUES) == 0)
         return 1;
     if (!Write(sink, "\r\n[", 3) || !Write(sink, pPath, cchPath) || !Write(sink, "]\r\n", 3))
         return 0;
@@ -255,11 +154,11 @@ int CompareUtf8NoCase(void* pContext, const char* pszA, const char* pszB) {
 
 int HashUtf8NoCase(void* pContext, const char* pszName, unsigned* pnHash) {
     const tagTextPlatform& base = *static_cast<const tagTextPlatform*>(pContext);
-    unsigned nHash = 2166136261u;
+    CHash hash;
     CUtf16Units units(pszName);
     for (unsigned u; (u = units.Next()) != 0;)
-        nHash = (nHash ^ base.pfnUpcaseUtf16(base.pContext, u)) * 16777619u;
-    *pnHash = nHash;
+        hash.Add(base.pfnUpcaseUtf16(base.pContext, u));
+    *pnHash = hash.Value();
     return 1;
 }
 
@@ -340,7 +239,7 @@ void CIniFile::AddRootKeys() {
 }
 
 void CIniFile::Clear() {
-    while (m_Root.GetCount(1) > 0) {
+    while (m_Root.GetCount(CIniKey::SUB_KEYS) > 0) {
         CIniKey::Destroy(m_Root.GetSubKey(0));
         m_Root.RemoveSubKey(0);
     }
@@ -360,7 +259,7 @@ CIniKey* CIniFile::OpenKeyPath(char* pszLine) {
 }
 
 CIniKey* CIniFile::OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache) {
-    if (m_Root.GetCount(1) == 0)
+    if (m_Root.GetCount(CIniKey::SUB_KEYS) == 0)
         AddRootKeys();
     CIniKey* pKey = nullptr;
     char* p = pszLine;
@@ -423,7 +322,7 @@ int CIniFile::IsPlaceholderHead(const char* pHead, size_t cbHead) {
     return bPlaceholder;
 }
 
-// Returns 1 with the translated text in pOut (at most INI_TRANSLATED_MAX + 1 bytes, no NUL)
+// Returns 1 with the translated text in pOut (at most INI_TRANSLATED_MAX + 1 bytes and a NUL)
 // when the value is a placeholder value that could be translated, 0 when the text stays as it
 // is, -1 when memory ran out.
 int CIniFile::TranslateWindir(const char* pText, size_t cbText, char* pOut, size_t* pcbOut) {
@@ -444,21 +343,14 @@ int CIniFile::TranslateWindir(const char* pText, size_t cbText, char* pOut, size
     // written file takes for a continued line, joining the next line into this value.
     const char* pTail = pText + cbHead;
     const size_t cbTail = cbText - cbHead;
-    if (cbTail == 0 || cbTail > INI_WINDIR_TAIL_MAX)
-        return 0;
     char szFolder[INI_PATH_SIZE] = {};
-    if (!m_pText->pfnWindowsFolder(m_pText->pContext, szFolder, sizeof(szFolder)))
+    size_t cchPath = 0;
+    if (cbTail == 0 || !m_pText->pfnWindowsFolder(m_pText->pContext, szFolder, sizeof(szFolder)) ||
+        !JoinWindowsFolder(szFolder, sizeof(szFolder), pTail, cbTail, INI_WINDIR_TAIL_MAX,
+                           INI_TRANSLATED_MAX, pOut + 1, &cchPath))
         return 0;
-    szFolder[sizeof(szFolder) - 1] = '\0';
-    const size_t cchFolder = strlen(szFolder);
-    if (cchFolder + 1 + cbTail > INI_TRANSLATED_MAX)
-        return 0;
-
     pOut[0] = '"';
-    memcpy(pOut + 1, szFolder, cchFolder);
-    pOut[1 + cchFolder] = '\\';
-    memcpy(pOut + 2 + cchFolder, pTail, cbTail);
-    *pcbOut = 1 + cchFolder + 1 + cbTail;
+    *pcbOut = 1 + cchPath;
     return 1;
 }
 
@@ -516,7 +408,7 @@ char* LineEnd(char* p, char* pEnd, char** ppNext, int* pbLf) {
 } // namespace
 
 int CIniFile::IsRootKey(const CIniKey* pKey) const {
-    for (int i = 0; i < m_Root.GetCount(1); ++i) {
+    for (int i = 0; i < m_Root.GetCount(CIniKey::SUB_KEYS); ++i) {
         if (m_Root.GetSubKey(i) == pKey)
             return 1;
     }
@@ -682,18 +574,18 @@ long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding) {
 }
 
 int CIniFile::WriteKey(const CIniKey* pKey, const char* pszPath, const tagTextSink& sink) const {
-    CGrowBuffer path;
-    CWalkStack stack;
+    CArray<char> path;
+    CArray<tagWalkFrame> stack;
     if (!path.Append(pszPath, strlen(pszPath)) ||
         !WriteSection(pKey, path.Data(), path.Size(), sink) ||
-        !stack.Push(pKey->SubKeys().GetHead(), path.Size()))
+        !stack.Push({pKey->SubKeys().GetHead(), path.Size()}))
         return 0;
     // Depth first, a key's own section before those of its sub-keys, sub-keys in position
     // order; an explicit stack instead of recursion, as the depth has no limit.
     while (!stack.IsEmpty()) {
-        tagWalkFrame& top = stack.Top();
+        tagWalkFrame& top = stack.Back();
         if (top.pNext == nullptr) {
-            stack.Pop();
+            stack.Truncate(stack.Size() - 1);
             continue;
         }
         const CIniKey* pSubKey = top.pNext->item;
@@ -704,7 +596,7 @@ int CIniFile::WriteKey(const CIniKey* pKey, const char* pszPath, const tagTextSi
         const char* pszName = pSubKey->GetName();
         if (!path.Append("\\", 1) || !path.Append(pszName, strlen(pszName)) ||
             !WriteSection(pSubKey, path.Data(), path.Size(), sink) ||
-            !stack.Push(pSubKey->SubKeys().GetHead(), path.Size()))
+            !stack.Push({pSubKey->SubKeys().GetHead(), path.Size()}))
             return 0;
     }
     return 1;
@@ -727,7 +619,8 @@ int CIniFile::WriteKeys(const tagTextSink& sink) const {
     for (const tagPubListNode<CIniKey*>* pNode = m_Root.SubKeys().GetHead(); pNode != nullptr;
          pNode = pNode->pNext) {
         const CIniKey* pRootKey = pNode->item;
-        if (pRootKey == nullptr || (pRootKey->GetCount(1) == 0 && pRootKey->GetCount(0) == 0))
+        if (pRootKey == nullptr || (pRootKey->GetCount(CIniKey::SUB_KEYS) == 0 &&
+                                    pRootKey->GetCount(CIniKey::VALUES) == 0))
             continue;
         if (!WriteKey(pRootKey, pRootKey->GetName(), sink))
             return 0;

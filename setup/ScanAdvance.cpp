@@ -69,18 +69,19 @@ int TranslateScanAdvance(const char* pszPath) {
         return 0;
     // The lines are examined as the file stood when the command began: it is read whole and
     // closed before the profile writer rewrites it key by key.
-    char* pText = nullptr;
-    size_t cbText = 0;
-    const int bRead = ReadWholeFile(file.get(), &pText, &cbText);
+    CArray<char> text;
+    CArray<char> original;
+    const int bRead = ReadWholeFile(file.get(), &text);
     file.reset();
     // A file that cannot be read whole may hold values to translate: the run says so.
-    char* pOriginal = bRead ? new (std::nothrow) char[cbText + 1] : nullptr;
-    if (pOriginal == nullptr) {
-        delete[] pText;
+    if (!bRead || !original.Reserve(text.Size() + 1) ||
+        !original.Append(text.Data(), text.Size())) {
         Diag("%s cannot be read whole: left as it was", pszPath);
         return 0;
     }
-    memcpy(pOriginal, pText, cbText);
+    char* const pText = text.Data();
+    const char* const pOriginal = original.Data();
+    const size_t cbText = text.Size();
 
     // A first pass counts the values to write (the text, changed by it, is then restored).
     int nValues = 0;
@@ -91,8 +92,6 @@ int TranslateScanAdvance(const char* pszPath) {
     if (nCounted > 0 && static_cast<unsigned long long>(nCounted) * cbText > SCAN_REWRITE_MAX) {
         Diag("%s: %d values to write into %lu bytes, each a rewrite of the file: left as it was",
              pszPath, nCounted, static_cast<unsigned long>(cbText));
-        delete[] pText;
-        delete[] pOriginal;
         return 0;
     }
 
@@ -116,7 +115,5 @@ int TranslateScanAdvance(const char* pszPath) {
         bDone = replacement.Commit();
     }
     Diag("%s: %d values written, %s", pszPath, nWritten, bDone ? "done" : "left as it was");
-    delete[] pText;
-    delete[] pOriginal;
     return bDone;
 }

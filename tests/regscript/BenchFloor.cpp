@@ -24,10 +24,11 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR pszCommandLine, int) {
 
     HANDLE hFile = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    char* pText = nullptr;
-    size_t cbText = 0;
-    if (hFile == INVALID_HANDLE_VALUE || !ReadWholeFile(hFile, &pText, &cbText))
+    CArray<char> text;
+    if (hFile == INVALID_HANDLE_VALUE || !ReadWholeFile(hFile, &text))
         return 1;
+    const char* const pText = text.Data();
+    const size_t cbText = text.Size();
     CloseHandle(hFile);
 
     // The placeholder and the folder in the file's form.

@@ -90,7 +90,8 @@ public:
     int IsValid() const { return m_pszName != nullptr; }
     const char* GetName() const { return m_pszName != nullptr ? m_pszName : ""; }
 
-    // Number of sub-keys when bKeys is nonzero, of values when it is zero.
+    // Number of sub-keys when bKeys is SUB_KEYS (nonzero), of values when it is VALUES (zero).
+    enum { VALUES = 0, SUB_KEYS = 1 };
     int GetCount(int bKeys) const;
     CIniKey* GetSubKey(int nPosition) const { return m_SubKeys.GetAt(nPosition); }
     CIniValue* GetValue(int nPosition) const { return m_Values.GetAt(nPosition); }

@@ -75,7 +75,7 @@ TEST(PubList, NeitherRemovalNorDestructionDeletesTheObjects) {
 
 std::vector<std::string> SubKeyNames(const CIniKey& key) {
     std::vector<std::string> names;
-    for (int i = 0; i < key.GetCount(1); ++i)
+    for (int i = 0; i < key.GetCount(CIniKey::SUB_KEYS); ++i)
         names.push_back(key.GetSubKey(i)->GetName());
     return names;
 }
@@ -95,8 +95,8 @@ TEST(KeyTree, NewFileHasTheFiveRootsInFixedOrder) {
     EXPECT_STREQ("My Computer", file.GetRoot().GetName());
     EXPECT_EQ(FIXED_ROOTS, SubKeyNames(file.GetRoot()));
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(0, file.GetRoot().GetSubKey(i)->GetCount(1));
-        EXPECT_EQ(0, file.GetRoot().GetSubKey(i)->GetCount(0));
+        EXPECT_EQ(0, file.GetRoot().GetSubKey(i)->GetCount(CIniKey::SUB_KEYS));
+        EXPECT_EQ(0, file.GetRoot().GetSubKey(i)->GetCount(CIniKey::VALUES));
     }
 }
 
@@ -105,14 +105,14 @@ TEST(KeyTree, OpenKeyPathFindsAndCreatesKeys) {
     CIniKey* pMachine = file.GetRoot().GetSubKey(2);
     EXPECT_EQ(pMachine, Open(file, "[HKEY_LOCAL_MACHINE]"));
     EXPECT_EQ(pMachine, Open(file, "[hkey_local_machine]"));
-    EXPECT_EQ(5, file.GetRoot().GetCount(1)) << "a root name creates nothing";
+    EXPECT_EQ(5, file.GetRoot().GetCount(CIniKey::SUB_KEYS)) << "a root name creates nothing";
 
     CIniKey* pA = Open(file, "[HKEY_LOCAL_MACHINE\\Software\\A]");
     ASSERT_NE(nullptr, pA);
     EXPECT_EQ(pA, Open(file, "[hkey_local_machine\\SOFTWARE\\a]"));
     EXPECT_EQ(pA, Open(file, "[HKEY_LOCAL_MACHINE\\\\Software\\\\\\A]")) << "doubled backslashes";
     EXPECT_EQ(pA, Open(file, "[[HKEY_LOCAL_MACHINE]Software[A]]"));
-    ASSERT_EQ(1, pMachine->GetCount(1));
+    ASSERT_EQ(1, pMachine->GetCount(CIniKey::SUB_KEYS));
     EXPECT_STREQ("Software", pMachine->GetSubKey(0)->GetName()) << "first spelling is kept";
     EXPECT_STREQ("A", pA->GetName());
 
@@ -125,10 +125,10 @@ TEST(KeyTree, UnknownFirstComponentGetsARootOfItsOwn) {
     CIniFile file;
     CIniKey* pKey = Open(file, "[HKLM\\Software\\A]");
     ASSERT_NE(nullptr, pKey);
-    ASSERT_EQ(6, file.GetRoot().GetCount(1));
+    ASSERT_EQ(6, file.GetRoot().GetCount(CIniKey::SUB_KEYS));
     EXPECT_STREQ("HKLM", file.GetRoot().GetSubKey(0)->GetName());
     EXPECT_EQ(pKey, Open(file, "[hklm\\software\\a]"));
-    EXPECT_EQ(6, file.GetRoot().GetCount(1));
+    EXPECT_EQ(6, file.GetRoot().GetCount(CIniKey::SUB_KEYS));
     EXPECT_EQ(nullptr, Open(file, "[\\\\]")) << "no component, no key";
 }
 
@@ -136,11 +136,12 @@ TEST(KeyTree, ClearedTreeGetsItsRootsBackOnTheNextLookup) {
     CIniFile file;
     Open(file, "[HKEY_USERS\\X]");
     file.Clear();
-    EXPECT_EQ(0, file.GetRoot().GetCount(1));
+    EXPECT_EQ(0, file.GetRoot().GetCount(CIniKey::SUB_KEYS));
     CIniKey* pKey = Open(file, "[HKEY_CURRENT_USER\\Y]");
     ASSERT_NE(nullptr, pKey);
     EXPECT_EQ(FIXED_ROOTS, SubKeyNames(file.GetRoot()));
-    EXPECT_EQ(0, file.GetRoot().GetSubKey(1)->GetCount(1)) << "HKEY_USERS\\X went with the clear";
+    EXPECT_EQ(0, file.GetRoot().GetSubKey(1)->GetCount(CIniKey::SUB_KEYS))
+        << "HKEY_USERS\\X went with the clear";
 }
 
 TEST(KeyTree, LongNamesAreKeptWhole) {
@@ -180,7 +181,7 @@ TEST(KeyTree, DeepTreeIsTakenApartWithoutRecursion) {
 
 // The first sub-key in position order that lstrcmpiA finds equal: what the lookup must give.
 CIniKey* WalkFind(const CIniKey& parent, const std::string& name) {
-    for (int i = 0; i < parent.GetCount(1); ++i) {
+    for (int i = 0; i < parent.GetCount(CIniKey::SUB_KEYS); ++i) {
         CIniKey* pKey = parent.GetSubKey(i);
         if (pKey != nullptr && lstrcmpiA(name.c_str(), pKey->GetName()) == 0)
             return pKey;
@@ -240,21 +241,22 @@ TEST(KeyIndex, LookupGivesTheKeyOfTheWalkForEverySiblingCount) {
                 // Mostly to the front as the reader does; now and then elsewhere, and now and then
                 // one removed, so the index is rebuilt.
                 const int nPosition =
-                    (random() % 10 == 0) ? random() % (parent.GetCount(1) + 1) : 0;
+                    (random() % 10 == 0) ? random() % (parent.GetCount(CIniKey::SUB_KEYS) + 1) : 0;
                 ASSERT_EQ(1, parent.AddSubKey(pKey, nPosition));
-                if (random() % 25 == 0 && parent.GetCount(1) > 1) {
-                    const int nRemove = random() % parent.GetCount(1);
+                if (random() % 25 == 0 && parent.GetCount(CIniKey::SUB_KEYS) > 1) {
+                    const int nRemove = random() % parent.GetCount(CIniKey::SUB_KEYS);
                     delete parent.GetSubKey(nRemove);
                     parent.RemoveSubKey(nRemove);
                 }
                 // Lookups between insertions use the index as it is kept up to date (for a long
                 // list not after every insertion: the walk that checks it costs too much).
-                const int nQueries = (parent.GetCount(1) < 100 || i % 25 == 0) ? 4 : 0;
+                const int nQueries =
+                    (parent.GetCount(CIniKey::SUB_KEYS) < 100 || i % 25 == 0) ? 4 : 0;
                 for (int q = 0; q < nQueries; ++q) {
                     const std::string query = RandomName(random);
                     CIniKey* pExpected = WalkFind(parent, query);
                     ASSERT_EQ(pExpected, parent.FindSubKey(query.c_str(), platform))
-                        << query << " among " << parent.GetCount(1);
+                        << query << " among " << parent.GetCount(CIniKey::SUB_KEYS);
                     if (pExpected == nullptr)
                         ++nMisses;
                     else if (query != pExpected->GetName())
@@ -290,14 +292,14 @@ TEST(KeyIndex, SectionLinesBuildTheTreeTheWalkWouldBuild) {
 
     CIniKey* pParent = file.GetRoot().GetSubKey(2)->GetSubKey(0);
     ASSERT_NE(nullptr, pParent);
-    ASSERT_EQ(static_cast<int>(model.size()), pParent->GetCount(1));
+    ASSERT_EQ(static_cast<int>(model.size()), pParent->GetCount(CIniKey::SUB_KEYS));
     ASSERT_GT(model.size(), 100u);
     int nPosition = 0;
     for (const tagPubListNode<CIniKey*>* pNode = pParent->SubKeys().GetHead(); pNode != nullptr;
          pNode = pNode->pNext, ++nPosition) {
         const auto& expected = model[nPosition];
         ASSERT_EQ(expected.first, pNode->item->GetName()) << "position " << nPosition;
-        ASSERT_EQ(static_cast<int>(expected.second.size()), pNode->item->GetCount(0));
+        ASSERT_EQ(static_cast<int>(expected.second.size()), pNode->item->GetCount(CIniKey::VALUES));
         int nValue = 0;
         for (const tagPubListNode<CIniValue*>* pValue = pNode->item->Values().GetHead();
              pValue != nullptr; pValue = pValue->pNext, ++nValue)

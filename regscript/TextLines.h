@@ -108,6 +108,27 @@ inline int HoldsWindirPlaceholder(const char* pText, size_t cbText,
     return 0;
 }
 
+// The translation of a "[WINDIR]" value, shared by both file commands: the Windows folder as
+// the platform gave it (in pszFolder, a buffer of cbFolder bytes, ended at its last byte
+// whatever it holds), a backslash and the cbTail bytes of pTail, written to pOut with a NUL
+// after them; their length in *pcchOut. 0, with nothing written, when the tail is longer than
+// cbTailMax or the path longer than cchPathMax: never cut, a shortened path names another file.
+inline int JoinWindowsFolder(char* pszFolder, size_t cbFolder, const char* pTail, size_t cbTail,
+                             size_t cbTailMax, size_t cchPathMax, char* pOut, size_t* pcchOut) {
+    if (cbFolder == 0 || cbTail > cbTailMax)
+        return 0;
+    pszFolder[cbFolder - 1] = '\0';
+    const size_t cchFolder = strlen(pszFolder);
+    if (cchFolder + 1 + cbTail > cchPathMax)
+        return 0;
+    memmove(pOut, pszFolder, cchFolder);
+    pOut[cchFolder] = '\\';
+    memcpy(pOut + cchFolder + 1, pTail, cbTail);
+    pOut[cchFolder + 1 + cbTail] = '\0';
+    *pcchOut = cchFolder + 1 + cbTail;
+    return 1;
+}
+
 // The text as a text-mode stream delivers it: every CR LF becomes LF (a lone CR stays).
 // Changes the text in place and returns its new length.
 inline size_t ToTextMode(char* pText, size_t cbText) {

@@ -9,9 +9,9 @@ namespace {
 const char g_szPlaceholder[] = "[WINDIR]";
 
 // Translates one placeholder line (its value begins with "["); writes the value when it is
-// "[WINDIR]" and the result fits. Returns 1 when a value was written.
-// Returns 1 when a value was written, 0 when the line is not translated, -1 when the write
-// failed. pValue is the value's start, after the run of "=" that begins at pEquals.
+// "[WINDIR]" and the result fits. Returns 1 when a value was written, 0 when the line is not
+// translated, -1 when the write failed. pValue is the value's start, after the run of "=" that
+// begins at pEquals.
 int TranslateLine(char* pszLine, char* pEquals, char* pValue, const char* pszSection,
                   const tagScanAdvancePlatform& platform) {
     if (pEquals == pszLine)
@@ -20,10 +20,6 @@ int TranslateLine(char* pszLine, char* pEquals, char* pValue, const char* pszSec
     if (pLastBracket == nullptr)
         return 0; // a placeholder without its end is no "[WINDIR]"
     const char* pTail = pLastBracket + 1;
-    const size_t cbTail = strlen(pTail);
-    if (cbTail > SCAN_TAIL_MAX)
-        return 0; // never cut: a shortened path would name another folder
-
     const char chAfter = pLastBracket[1];
     pLastBracket[1] = '\0';
     const int bWindir = platform.pfnCompareNoCase(platform.pContext, pValue, g_szPlaceholder) == 0;
@@ -31,15 +27,13 @@ int TranslateLine(char* pszLine, char* pEquals, char* pValue, const char* pszSec
     if (!bWindir)
         return 0;
 
+    char szFolder[SCAN_VALUE_MAX + 1] = {};
     char szValue[SCAN_VALUE_MAX + 1] = {};
-    if (!platform.pfnWindowsFolder(platform.pContext, szValue, sizeof(szValue)))
+    size_t cchValue = 0;
+    if (!platform.pfnWindowsFolder(platform.pContext, szFolder, sizeof(szFolder)) ||
+        !JoinWindowsFolder(szFolder, sizeof(szFolder), pTail, strlen(pTail), SCAN_TAIL_MAX,
+                           SCAN_VALUE_MAX, szValue, &cchValue))
         return 0;
-    szValue[sizeof(szValue) - 1] = '\0';
-    const size_t cchFolder = strlen(szValue);
-    if (cchFolder + 1 + cbTail > SCAN_VALUE_MAX)
-        return 0;
-    szValue[cchFolder] = '\\';
-    memcpy(szValue + cchFolder + 1, pTail, cbTail + 1);
 
     *pEquals = '\0'; // the key is the text before the first "="
     return platform.pfnWriteValue(platform.pContext, pszSection, pszLine, szValue) ? 1 : -1;

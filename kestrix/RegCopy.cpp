@@ -180,6 +180,8 @@ int DestinationWithinSource(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent, 
 extern "C" int WINAPI RegCopyEx(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent,
                                 LPCSTR pszDstKey, LPSTR pszViewFlag) {
     const REGSAM samView = ApplyViewFlag(pszViewFlag);
+    hSrcParent = PredefinedRoot(hSrcParent);
+    hDstParent = PredefinedRoot(hDstParent);
     if (DestinationWithinSource(hSrcParent, pszSrcKey, hDstParent, pszDstKey))
         return 0;
     CRegKey source;

@@ -49,6 +49,21 @@ private:
 // x64, whose one convention leaves that to the caller, 0. The function's result goes to *result.
 DWORD CallMeasuringPop(const void* fn, const std::vector<UINT_PTR>& args, DWORD* result);
 
+// The forms in which a caller passes a predefined root key such as HKEY_CURRENT_USER: the handle
+// itself and, in the 64-bit build, its 32-bit value zero-extended, as a caller passes it that
+// keeps it in a 32-bit unsigned integer (an installer script's Cardinal). Windows takes only
+// the first as the predefined key; Kestrix takes both. Wine takes the low 32 bits of any
+// predefined handle itself, so only a comparison of the two forms (RegCopyEx's refusal to copy
+// into its own source) shows Kestrix's part here.
+inline std::vector<HKEY> RootForms(HKEY predefined) {
+    std::vector<HKEY> forms{predefined};
+#ifdef _WIN64
+    forms.push_back(reinterpret_cast<HKEY>(
+        static_cast<ULONG_PTR>(static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(predefined)))));
+#endif
+    return forms;
+}
+
 // The registry view the exports work in without the "X64" flag, in either build: the 32-bit
 // view (on 32-bit Windows, which has one view, the flag is ignored).
 const REGSAM kDefaultView = KEY_WOW64_32KEY;

@@ -14,6 +14,8 @@ Unicode true
 !else
 Unicode false
 !endif
+!include LogicLib.nsh
+
 Name "Scanner setup sample"
 OutFile "${OUT_FILE}"
 InstallDir "$PROGRAMFILES\Scanner Setup Sample"
@@ -25,14 +27,59 @@ ShowUninstDetails nevershow
 !define PRODUCT_NAME "Scanner"
 !define USER_KEY "Software\ScannerSetupSample"
 
+; RequestExecutionLevel asks Windows to elevate; it does not guarantee it (Windows without UAC,
+; a compatibility setting, a standard user's token). Torvane needs administrator rights, so
+; each part checks that it got them before it changes anything.
+!macro RequireAdministrator
+    UserInfo::GetAccountType
+    Pop $0
+    ${If} $0 != "Admin"
+        MessageBox MB_ICONSTOP "Administrator rights are required." /SD IDOK
+        SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
+        Quit
+    ${EndIf}
+!macroend
+Function .onInit
+    !insertmacro RequireAdministrator
+FunctionEnd
+Function un.onInit
+    !insertmacro RequireAdministrator
+FunctionEnd
+
 ; Runs Torvane.exe from the program folder and records its exit status in the installer's log
-; file, so that whoever runs the installer silently can see what each command gave.
+; file, so that whoever runs the installer silently can see what each command gave. $0: the
+; exit status (-1 when a file it had to rewrite could not be opened or written), or
+; "not started" when Windows could not start it (ExecWait then sets the error flag).
 !macro Torvane ARGS
+    ClearErrors
     ExecWait '"$INSTDIR\Torvane.exe" ${ARGS}' $0
+    ${If} ${Errors}
+        StrCpy $0 "not started"
+    ${EndIf}
     FileWrite $9 "Torvane ${ARGS}: $0$\r$\n"
 !macroend
 
+; During installation a command that fails stops it. NSIS has no rollback: the uninstaller,
+; written before the commands run, undoes the installation (it also removes the driver package
+; REGISTER installed), and the installer ends with exit status 2.
+!macro TorvaneOrUndo ARGS
+    !insertmacro Torvane "${ARGS}"
+    ${If} $0 != 0
+        FileWrite $9 "Installation undone$\r$\n"
+        FileClose $9
+        ExecWait '"$INSTDIR\Uninstall.exe" /S _?=$INSTDIR'
+        SetOutPath "$TEMP" ; the installer's working folder, which could not be removed
+        Delete "$INSTDIR\Uninstall.exe"
+        RMDir "$INSTDIR"
+        Abort
+    ${EndIf}
+!macroend
+
 Section "Install"
+    ; The 32-bit registry view, the one Torvane.exe (a 32-bit program) works in and a 32-bit
+    ; installer uses by default: after SetRegView 64 the product key would land where
+    ; SET_SAVE_FOLDER finds nothing and DELETE_LOCAL_MACHINE_PRODUCTKEY deletes nothing.
+    SetRegView 32
     SetOutPath "$INSTDIR"
     File "${BIN_DIR}\Torvane.exe"
     File "${BIN_DIR}\Kestrix.dll"
@@ -45,6 +92,7 @@ Section "Install"
     File "${SAMPLE_DIR}\scanner.inf"
     File "${SAMPLE_DIR}\Setup.reg"
     File "${SAMPLE_DIR}\ScanAdvance.ini"
+    WriteUninstaller "$INSTDIR\Uninstall.exe"
     FileOpen $9 "$INSTDIR\install.log" w
 
     ; The product's settings key: the product name and the scan destinations' folder keys.
@@ -53,10 +101,10 @@ Section "Install"
     WriteRegStr HKLM "${PRODUCT_KEY}\${PRODUCT_NAME}\PDF\Default\Folder" "1" ""
     WriteRegStr HKCU "${USER_KEY}" "Installed" "1"
 
-    !insertmacro Torvane "REGISTER scanner.inf /Q"
-    !insertmacro Torvane "TRANSLATEPATH Setup.reg"
-    !insertmacro Torvane "TRANSLATESCANADVANCE ScanAdvance.ini"
-    !insertmacro Torvane "SET_SAVE_FOLDER ${PRODUCT_KEY}"
+    !insertmacro TorvaneOrUndo "REGISTER scanner.inf /Q"
+    !insertmacro TorvaneOrUndo "TRANSLATEPATH Setup.reg"
+    !insertmacro TorvaneOrUndo "TRANSLATESCANADVANCE ScanAdvance.ini"
+    !insertmacro TorvaneOrUndo "SET_SAVE_FOLDER ${PRODUCT_KEY}"
 
     ; Read back one save folder through Kestrix (the plugin's output buffer holds 1024
     ; characters; Kestrix needs 260 bytes). The library is loaded from the program folder by
@@ -67,12 +115,14 @@ Section "Install"
     System::Call 'kernel32::FreeLibrary(p r8)'
     FileWrite $9 "RegGetKeyValueEx: $2 $1$\r$\n"
     FileClose $9
-    WriteUninstaller "$INSTDIR\Uninstall.exe"
 SectionEnd
 
 Section "Uninstall"
+    SetRegView 32
     ; The log goes to the temporary folder: the program folder is removed whole.
     FileOpen $9 "$TEMP\ScannerSetupSample-uninstall.log" w
+    ; Removal never depends on Torvane.exe: a command that cannot start or fails is logged and
+    ; the removal goes on.
     !insertmacro Torvane "UNREGISTER scanner.inf STOPWIA"
     !insertmacro Torvane "DELETE_LOCAL_MACHINE_PRODUCTKEY ${PRODUCT_KEY}"
     !insertmacro Torvane "DELETE_ALLUSER_PRODUCTKEY ${USER_KEY}"
@@ -81,14 +131,24 @@ Section "Uninstall"
     ; installers.md quotes from here
     ; Windows refuses to delete a loaded DLL: Kestrix is freed before it is deleted. The System
     ; plugin finds the loaded copy by name and does not load it again, so one FreeLibrary
-    ; balances the one LoadLibraryA.
+    ; balances the one LoadLibraryA. Without the DLL there is no call: the System plugin would
+    ; look for another Kestrix.dll on the search path.
     System::Call 'kernel32::LoadLibraryA(m "$INSTDIR\Kestrix.dll") p .r8'
-    System::Call 'Kestrix::RegDelKeyEX(p 0x80000002, m "${PRODUCT_KEY}Cache", m "") i .r2'
-    FileWrite $9 "RegDelKeyEX: $2$\r$\n"
-    System::Call 'kernel32::FreeLibrary(p r8)'
-    System::Call 'kernel32::GetModuleHandleA(m "$INSTDIR\Kestrix.dll") p .r7'
-    FileWrite $9 "Kestrix loaded after FreeLibrary: $7$\r$\n"
+    ${If} $8 P<> 0
+        System::Call 'Kestrix::RegDelKeyEX(p 0x80000002, m "${PRODUCT_KEY}Cache", m "") i .r2'
+        FileWrite $9 "RegDelKeyEX: $2$\r$\n"
+        System::Call 'kernel32::FreeLibrary(p r8)'
+        System::Call 'kernel32::GetModuleHandleA(m "$INSTDIR\Kestrix.dll") p .r7'
+        FileWrite $9 "Kestrix loaded after FreeLibrary: $7$\r$\n"
+    ${Else}
+        FileWrite $9 "Kestrix.dll could not be loaded$\r$\n"
+    ${EndIf}
     ; installers.md quotes up to here
+
+    ; What the installer wrote itself goes too, also when Torvane.exe could not run.
+    DeleteRegKey HKLM "${PRODUCT_KEY}"
+    DeleteRegValue HKCU "${USER_KEY}" "Installed"
+    DeleteRegKey /ifempty HKCU "${USER_KEY}"
 
     Delete "$INSTDIR\Torvane.exe"
     Delete "$INSTDIR\Kestrix.dll"

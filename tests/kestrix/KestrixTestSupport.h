@@ -76,7 +76,8 @@ struct PeExport {
 
 struct PeTables {
     bool valid = false;
-    WORD machine = 0; // IMAGE_FILE_MACHINE_*
+    WORD machine = 0;        // IMAGE_FILE_MACHINE_*; set for any PE file, exports or none
+    DWORD timeDateStamp = 0; // the link time the header holds (0: none)
     std::string exportedModuleName;
     DWORD ordinalBase = 0;
     DWORD functionCount = 0;
@@ -84,7 +85,8 @@ struct PeTables {
     std::vector<std::string> importedModules;
 };
 
-// Reads the export and import directories of a PE32 or PE32+ file's bytes.
+// Reads the header and the export and import directories of a PE32 or PE32+ file's bytes; valid
+// only for a file with exports.
 PeTables ReadPeTables(const std::string& fileBytes);
 
 } // namespace ktest

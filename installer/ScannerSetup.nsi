@@ -3,8 +3,11 @@
 ; does, and reads a value through Kestrix. Its uninstaller undoes the work.
 ;
 ; makensis -DBIN_DIR=<folder with the built files> -DSAMPLE_DIR=<samples/setup>
-;          -DOUT_FILE=<installer.exe> [-DUNICODE] ScannerSetup.nsi
+;          -DVERSION=<x.y.z> -DOUT_FILE=<installer.exe> [-DUNICODE] ScannerSetup.nsi
 ; Run silently: ScannerSetup.exe /S [/D=<program folder>]
+;
+; An installation over an earlier one (an upgrade) goes to that one's folder, replaces its
+; files and runs the setup commands again; it runs none of the removal commands.
 ;
 ; Torvane and Kestrix take narrow (ANSI) text. The installer itself may be either kind: the
 ; System plugin's string type "m" passes narrow text to Kestrix from both, and ExecWait
@@ -16,16 +19,32 @@ Unicode false
 !endif
 !include LogicLib.nsh
 
-Name "Scanner setup sample"
-OutFile "${OUT_FILE}"
-InstallDir "$PROGRAMFILES\Scanner Setup Sample"
-RequestExecutionLevel admin
-ShowInstDetails nevershow
-ShowUninstDetails nevershow
-
+!ifndef VERSION
+!error "Define VERSION: makensis -DVERSION=x.y.z"
+!endif
 !define PRODUCT_KEY "SOFTWARE\ScannerSetupSample"
 !define PRODUCT_NAME "Scanner"
 !define USER_KEY "Software\ScannerSetupSample"
+; The product's entry in the list of installed programs, in the 32-bit view like everything the
+; installer writes: it names the version and the folder, where an upgrade installs again.
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ScannerSetupSample"
+
+Name "Scanner setup sample"
+OutFile "${OUT_FILE}"
+InstallDir "$PROGRAMFILES\Scanner Setup Sample"
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+RequestExecutionLevel admin
+ShowInstDetails nevershow
+ShowUninstDetails nevershow
+; The installed files get the time of installation: the installer then holds no build times and
+; two builds of one commit are the same file.
+SetDateSave off
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey "ProductName" "Scanner setup sample"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "FileDescription" "Scanner setup sample installer"
+VIAddVersionKey "LegalCopyright" "See LICENSE"
 
 ; RequestExecutionLevel asks Windows to elevate; it does not guarantee it (Windows without UAC,
 ; a compatibility setting, a standard user's token). Torvane needs administrator rights, so
@@ -106,6 +125,15 @@ Section "Install"
     !insertmacro TorvaneOrUndo "TRANSLATESCANADVANCE ScanAdvance.ini"
     !insertmacro TorvaneOrUndo "SET_SAVE_FOLDER ${PRODUCT_KEY}"
 
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Scanner Setup Sample"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Scanner Setup Sample"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+
     ; Read back one save folder through Kestrix (the plugin's output buffer holds 1024
     ; characters; Kestrix needs 260 bytes). The library is loaded from the program folder by
     ; its full path first, so that the calls by name below reach that copy and no other, and
@@ -147,6 +175,7 @@ Section "Uninstall"
 
     ; What the installer wrote itself goes too, also when Torvane.exe could not run.
     DeleteRegKey HKLM "${PRODUCT_KEY}"
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
     DeleteRegValue HKCU "${USER_KEY}" "Installed"
     DeleteRegKey /ifempty HKCU "${USER_KEY}"
 

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -17,6 +19,7 @@
 #include <msiquery.h>
 #include <shlobj.h>
 
+#include "Version.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -25,6 +28,8 @@ const char WIA[] = "stisvc";
 const char PRODUCT_KEY[] = "SOFTWARE\\ScannerSetupSample";
 const char USER_KEY[] = "Software\\ScannerSetupSample";
 const char UPGRADE_CODE[] = "{C98FDB94-6817-40B3-AD52-6E6DF24097E8}";
+const char NSIS_UNINSTALL_KEY[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ScannerSetupSample";
 const char INNO_UNINSTALL_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                                   "{3D2E24CE-983C-4996-B5CB-1360D87A233B}_is1";
 const char NSIS_UNINSTALL_LOG[] = "ScannerSetupSample-uninstall.log";
@@ -32,21 +37,30 @@ const DWORD INSTALL_TIMEOUT_MS = 120000;
 
 enum class Tool { Nsis, Msi, Inno };
 
-// One client installer: its tool, its built file, and the same installer built with its
-// TRANSLATEPATH pointed at a file that is not there.
+// One client installer: its tool, its built file, the same installer built with its
+// TRANSLATEPATH pointed at a file that is not there, and the same files packaged as an older
+// version.
 struct tagInstaller {
     const char* name;
     Tool tool;
     const char* package;
     const char* broken;
+    const char* older;
 };
 
-const tagInstaller NSIS_ANSI = {"NsisAnsi", Tool::Nsis, "ScannerSetup.exe", nullptr};
+const tagInstaller NSIS_ANSI = {"NsisAnsi", Tool::Nsis, "ScannerSetup.exe", nullptr, nullptr};
 const tagInstaller NSIS_UNICODE = {"NsisUnicode", Tool::Nsis, "ScannerSetupUnicode.exe",
-                                   "ScannerSetupUnicodeBroken.exe"};
-const tagInstaller MSI = {"Msi", Tool::Msi, "ScannerSetup.msi", "ScannerSetupBroken.msi"};
-const tagInstaller INNO = {"Inno", Tool::Inno, "ScannerSetupInno.exe",
-                           "ScannerSetupInnoBroken.exe"};
+                                   "ScannerSetupUnicodeBroken.exe", "ScannerSetupUnicodeOlder.exe"};
+const tagInstaller MSI = {"Msi", Tool::Msi, "ScannerSetup.msi", "ScannerSetupBroken.msi",
+                          "ScannerSetupOlder.msi"};
+const tagInstaller INNO = {"Inno", Tool::Inno, "ScannerSetupInno.exe", "ScannerSetupInnoBroken.exe",
+                           "ScannerSetupInnoOlder.exe"};
+
+// The version the build gave the installers.
+std::string ProjectVersion() {
+    return std::to_string(TORVANE_VERSION_MAJOR) + "." + std::to_string(TORVANE_VERSION_MINOR) +
+           "." + std::to_string(TORVANE_VERSION_PATCH);
+}
 
 // A Torvane command line as the installers run it, and the Windows Installer action that runs it.
 struct tagCommand {
@@ -109,6 +123,21 @@ std::string WaitForLog(const std::string& path, const std::string& lastLine) {
     return log;
 }
 
+// The first field of the first row a query of the built package gives, as text; "(none)" when
+// there is no row. Reads what Wine's msiexec does not act on the way Windows does.
+std::string QueryPackage(const char* package, const std::string& query) {
+    PMSIHANDLE database, view, record;
+    if (MsiOpenDatabaseA(test::BinFile(package).c_str(), MSIDBOPEN_READONLY, &database) !=
+            ERROR_SUCCESS ||
+        MsiDatabaseOpenViewA(database, query.c_str(), &view) != ERROR_SUCCESS ||
+        MsiViewExecute(view, 0) != ERROR_SUCCESS || MsiViewFetch(view, &record) != ERROR_SUCCESS)
+        return "(none)";
+    char text[512] = {};
+    DWORD size = sizeof(text);
+    MsiRecordGetStringA(record, 1, text, &size);
+    return text;
+}
+
 // Set-up and steps shared by every scenario: the stand-ins journal outside the program folder,
 // which the removal must delete whole.
 class InstallerTest : public ::testing::TestWithParam<tagInstaller> {
@@ -121,8 +150,9 @@ protected:
     void TearDown() override {
         if (Registered())
             Uninstall();
-        // An uninstaller that failed leaves Inno Setup's record of the product behind.
+        // An uninstaller that failed leaves its record of the product behind.
         test::DeleteKeyTree(HKEY_LOCAL_MACHINE, INNO_UNINSTALL_KEY);
+        test::DeleteKeyTree(HKEY_LOCAL_MACHINE, NSIS_UNINSTALL_KEY);
         SetEnvironmentVariableA("STANDIN_JOURNAL_FOLDER", nullptr);
         test::DeleteKeyTree(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
         test::DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(PRODUCT_KEY) + "Cache");
@@ -200,19 +230,27 @@ protected:
         }
         return 0;
     }
-    // Whether the tool knows the product as installed.
-    bool Registered() const {
-        char productCode[39] = {};
-        switch (Kind()) {
-        case Tool::Nsis:
-            return test::FileExists(m_program + "\\Uninstall.exe");
-        case Tool::Msi:
-            return MsiEnumRelatedProductsA(UPGRADE_CODE, 0, 0, productCode) == ERROR_SUCCESS;
-        case Tool::Inno:
-            return test::KeyExists(HKEY_LOCAL_MACHINE, INNO_UNINSTALL_KEY);
+    // The versions of the product the tool knows as installed: Windows Installer's related
+    // products, the entry in the list of installed programs of the others.
+    std::vector<std::string> RegisteredVersions() const {
+        std::vector<std::string> versions;
+        if (Kind() == Tool::Msi) {
+            char code[39] = {};
+            for (DWORD i = 0; MsiEnumRelatedProductsA(UPGRADE_CODE, 0, i, code) == ERROR_SUCCESS;
+                 ++i) {
+                char version[64] = {};
+                DWORD size = sizeof(version);
+                MsiGetProductInfoA(code, INSTALLPROPERTY_VERSIONSTRING, version, &size);
+                versions.push_back(version);
+            }
+            return versions;
         }
-        return false;
+        const char* key = Kind() == Tool::Nsis ? NSIS_UNINSTALL_KEY : INNO_UNINSTALL_KEY;
+        if (test::KeyExists(HKEY_LOCAL_MACHINE, key))
+            versions.push_back(StringValue(HKEY_LOCAL_MACHINE, key, "DisplayVersion"));
+        return versions;
     }
+    bool Registered() const { return !RegisteredVersions().empty(); }
     // The line of the tool's log that says a command succeeded.
     std::string Succeeded(const tagCommand& command) const {
         switch (Kind()) {
@@ -359,21 +397,12 @@ TEST_P(InstallerRoundTripScenario, RemovalSucceedsWithTorvaneAndKestrixDeleted) 
         // Wine's msiexec lets a removal go on when an action's program cannot be started, where
         // Windows fails it: the package's removal actions must say that their result does not
         // count (msidbCustomActionTypeContinue, Return="ignore").
-        PMSIHANDLE database;
-        ASSERT_EQ(
-            static_cast<UINT>(ERROR_SUCCESS),
-            MsiOpenDatabaseA(test::BinFile(MSI.package).c_str(), MSIDBOPEN_READONLY, &database));
         for (const tagCommand& command : REMOVAL_COMMANDS) {
-            const std::string query =
-                std::string("SELECT `Type` FROM `CustomAction` WHERE `Action`='") +
-                command.msiAction + "'";
-            PMSIHANDLE view, record;
-            ASSERT_EQ(static_cast<UINT>(ERROR_SUCCESS),
-                      MsiDatabaseOpenViewA(database, query.c_str(), &view));
-            ASSERT_EQ(static_cast<UINT>(ERROR_SUCCESS), MsiViewExecute(view, 0));
-            ASSERT_EQ(static_cast<UINT>(ERROR_SUCCESS), MsiViewFetch(view, &record));
-            EXPECT_NE(0, MsiRecordGetInteger(record, 1) & msidbCustomActionTypeContinue)
-                << command.msiAction;
+            const std::string type = QueryPackage(
+                MSI.package, std::string("SELECT `Type` FROM `CustomAction` WHERE `Action`='") +
+                                 command.msiAction + "'");
+            EXPECT_NE(0, atoi(type.c_str()) & msidbCustomActionTypeContinue)
+                << command.msiAction << " type " << type;
         }
     }
 }
@@ -393,6 +422,60 @@ TEST_P(InstallerRoundTripScenario, FailedCommandUndoesTheInstallation) {
     }
     for (DWORD waited = 0; waited < 30000 && test::DirectoryExists(m_program); waited += 500)
         Sleep(500);
+    ExpectNothingLeft();
+}
+
+TEST_P(InstallerRoundTripScenario, UpgradeReplacesTheOlderVersionAndKeepsTheProductConfigured) {
+    std::string log;
+    ASSERT_EQ(0u, Install(GetParam().older, &log)) << log;
+    ASSERT_EQ(1u, RegisteredVersions().size());
+    ASSERT_NE(ProjectVersion(), RegisteredVersions()[0]) << "the older build is older";
+    ASSERT_TRUE(DeleteFileA(m_parent.File("journal.txt").c_str()));
+    // Over the earlier installation, into its folder: each tool finds it by itself, except
+    // Wine's msiexec, which is told the folder as on every run here.
+    const std::string file = "\"" + test::BinFile(GetParam().package) + "\"";
+    DWORD status = 0;
+    switch (Kind()) {
+    case Tool::Nsis:
+        status = Run(file + " /S", &log);
+        log = test::ReadFileBytes(m_program + "\\install.log");
+        break;
+    case Tool::Msi:
+        status = Install(GetParam().package, &log);
+        break;
+    case Tool::Inno:
+        status = Run(file + " /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP- \"/LOG=" +
+                         m_parent.File("setup.log") + "\"",
+                     &log, m_parent.File("setup.log"));
+        break;
+    }
+    EXPECT_EQ(0u, status) << log;
+    ExpectInstalled(log);
+    EXPECT_EQ(std::vector<std::string>{ProjectVersion()}, RegisteredVersions());
+    if (Kind() != Tool::Msi) {
+        EXPECT_FALSE(Contains(Journal(), "/U")) << "UNREGISTER ran:\n" << Journal();
+        for (const tagCommand& command : REMOVAL_COMMANDS)
+            EXPECT_FALSE(Contains(log, Succeeded(command))) << command.args << " ran\n" << log;
+    } else {
+        // Windows sets UPGRADINGPRODUCTCODE in the older version's removal, which the removal
+        // actions' conditions exclude; Wine's msiexec does not, and runs them. The package's
+        // conditions are read instead.
+        for (const tagCommand& command : REMOVAL_COMMANDS) {
+            EXPECT_EQ("REMOVE=\"ALL\" AND NOT UPGRADINGPRODUCTCODE",
+                      QueryPackage(MSI.package, std::string("SELECT `Condition` FROM "
+                                                            "`InstallExecuteSequence` WHERE "
+                                                            "`Action`='") +
+                                                    command.msiAction + "'"));
+        }
+        // A newer version installed refuses an older one: Windows shows the package's message;
+        // Wine's msiexec logs only that its launch condition failed.
+        EXPECT_NE(0u, Install(GetParam().older, &log));
+        EXPECT_TRUE(Contains(log, "NEWERVERSIONFOUND = {")) << log;
+        EXPECT_EQ("A newer version of Scanner Setup Sample is already installed.",
+                  QueryPackage(GetParam().older, "SELECT `Description` FROM `LaunchCondition` "
+                                                 "WHERE `Condition`='NOT NEWERVERSIONFOUND'"));
+    }
+    EXPECT_EQ(0u, Uninstall(&log)) << log;
     ExpectNothingLeft();
 }
 

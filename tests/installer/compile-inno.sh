@@ -1,12 +1,13 @@
 #!/bin/sh
-# compile-inno.sh <Inno Setup folder> <source root> <bin folder> <version>
+# compile-inno.sh <Inno Setup folder> <source root> <bin folder> <version> [<older version>]
 # Compiles installer/ScannerSetup.iss with Inno Setup's own compiler under Wine (WINEPREFIX from
-# the caller) into the bin folder: ScannerSetupInno.exe, and ScannerSetupInnoBroken.exe, whose
-# TRANSLATEPATH names a file that is not there. The compiler stores each file's time: the files
-# the script names are staged with the time of the commit, so that two builds of one commit give
-# the same setup program.
+# the caller) into the bin folder: ScannerSetupInno.exe; with an older version also
+# ScannerSetupInnoBroken.exe, whose TRANSLATEPATH names a file that is not there, and
+# ScannerSetupInnoOlder.exe, the same files as that older version. The compiler stores each
+# file's time: the files the script names are staged with the time of the commit, so that two
+# builds of one commit give the same setup program.
 set -eu
-inno=$1 root=$2 bin=$3 version=$4
+inno=$1 root=$2 bin=$3 version=$4 older=${5:-}
 script="$root/installer/ScannerSetup.iss"
 stage="$bin/inno-stage"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -36,12 +37,12 @@ printf '[Setup]\r\nInternalCompressLevel=fast\r\nLZMAUseSeparateProcess=yes\r\n'
 sed 's/TRANSLATEPATH Setup.reg/TRANSLATEPATH Absent.reg/' "$script" >"$stage/ScannerSetupBroken.iss"
 grep -q 'TRANSLATEPATH Absent.reg' "$stage/ScannerSetupBroken.iss"
 
-# compile <script> <output name>
+# compile <script> <output name> <version>
 compile() {
     status=0
     wine "$inno/ISCC.exe" /Q "/J$(windows "$stage/emulation.iss")" \
         "/DBinDir=$(windows "$stage/bin")" "/DSampleDir=$(windows "$stage/samples")" \
-        "/DVersion=$version" "/O$(windows "$bin")" "/F$2" "$(windows "$1")" \
+        "/DVersion=$3" "/O$(windows "$bin")" "/F$2" "$(windows "$1")" \
         </dev/null >"$stage/iscc.txt" 2>&1 || status=$?
     cat "$stage/iscc.txt"
     [ "$status" -eq 0 ] && [ -f "$bin/$2.exe" ] || {
@@ -50,9 +51,12 @@ compile() {
     }
     echo "compiled $bin/$2.exe"
 }
-rm -f "$bin/ScannerSetupInno.exe" "$bin/ScannerSetupInnoBroken.exe"
-compile "$script" ScannerSetupInno
-compile "$stage/ScannerSetupBroken.iss" ScannerSetupInnoBroken
+rm -f "$bin/ScannerSetupInno.exe" "$bin/ScannerSetupInnoBroken.exe" "$bin/ScannerSetupInnoOlder.exe"
+compile "$script" ScannerSetupInno "$version"
+if [ -n "$older" ]; then
+    compile "$stage/ScannerSetupBroken.iss" ScannerSetupInnoBroken "$version"
+    compile "$script" ScannerSetupInnoOlder "$older"
+fi
 
 # Setup needs a window station even when it shows nothing: Wine's null graphics driver gives it
 # one without a display.

@@ -5,7 +5,8 @@
 # itself, user-mode emulation so that Wine's 32-bit loader still runs. Also clang with its
 # sanitizer and fuzzer runtimes for the native build of the text readers; NSIS, wixl and Inno
 # Setup for the installers that test the deliverables as clients would; llvm (llvm-dlltool) for
-# the MSVC import libraries, osslsigncode and openssl for signing the release.
+# the MSVC import libraries, zip for the release, osslsigncode and openssl for signing it, and
+# busybox, whose web server serves the time stamps of the signing test.
 set -eu
 
 # Inno Setup is not packaged for Debian: its own compiler and setup stubs (Windows programs, run
@@ -17,7 +18,8 @@ INNO_DIR=/opt/innosetup
 
 need_install=0
 for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-dlltool \
-    wine wineserver cmake ninja clang++ makensis wixl llvm-dlltool osslsigncode openssl npm; do
+    wine wineserver cmake ninja clang++ makensis wixl llvm-dlltool zip osslsigncode openssl \
+    busybox npm; do
     command -v "$tool" >/dev/null 2>&1 || need_install=1
 done
 [ -x /usr/lib/wine/wine-preloader ] || need_install=1
@@ -35,7 +37,8 @@ if [ "$need_install" = 1 ]; then
         cmake ninja-build g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 \
         g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
         wine wine32:i386 wine64 wine32-preloader:i386 wine64-preloader qemu-user-static \
-        clang libclang-rt-14-dev libgtest-dev nsis wixl llvm osslsigncode openssl $npm \
+        clang libclang-rt-14-dev libgtest-dev nsis wixl llvm zip osslsigncode openssl busybox \
+        $npm \
         >/dev/null
 fi
 

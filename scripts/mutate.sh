@@ -190,6 +190,11 @@ mutation "copy into its own subtree not refused" kestrix/RegCopy.cpp \
     'if (false && DestinationWithinSource(' \
     'win64\.(x64\.)?KestrixCopy\.CopyOntoItself'
 
+mutation "zero-extended predefined root not taken as the key (x64)" kestrix/RegValue.cpp \
+    '        if (value == predefined)' \
+    '        if (false && value == predefined)' \
+    'win64\.x64\.KestrixCopy\.CopyOntoItself'
+
 mutation "test programs' crash filter not installed" tests/support/TestMain.cpp \
     '    SetUnhandledExceptionFilter(EndOnCrash);' \
     '    if (argc < 0)

@@ -109,8 +109,6 @@ public:
     CProcessInfo& operator=(const CProcessInfo&) = delete;
 
     HANDLE process() const { return m_info.hProcess; }
-    HANDLE thread() const { return m_info.hThread; }
-    DWORD processId() const { return m_info.dwProcessId; }
 
     void reset() {
         CKernelHandle(m_info.hThread).reset();

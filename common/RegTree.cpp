@@ -12,10 +12,16 @@ namespace {
 const REGSAM DELETE_ACCESS = KEY_ALL_ACCESS;
 // The probe only has to show that a hive holds the key and that it may be deleted.
 const REGSAM PROBE_ACCESS = DELETE | KEY_ENUMERATE_SUB_KEYS;
-// The profile list is only enumerated.
-const REGSAM PROFILE_LIST_ACCESS = KEY_ENUMERATE_SUB_KEYS;
+// The profile list is only enumerated, but it is opened with full access: a caller that may not
+// have that (Kestrix runs in the installer's process, which need not be elevated) gets the
+// open's status, 5 (access denied), and nothing is deleted in any hive, instead of a walk that
+// deletes what it happens to be allowed to.
+const REGSAM PROFILE_LIST_ACCESS = KEY_ALL_ACCESS;
 
 const char PROFILE_LIST_KEY[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+
+// The pause after an open that fails (see DeleteLevel).
+const DWORD OPEN_FAILED_PAUSE_MS = 1;
 
 // Key names have at most 255 characters, so a child's name always fits.
 enum { NAME_BUFFER_CHARS = 260 };
@@ -63,7 +69,9 @@ LONG DeleteLevel(HKEY hParent, const Char* pszKey, REGSAM samView, REGSAM samNes
     CRegKey key;
     LONG lStatus = OpenForDeletion(hParent, pszKey, samView, &key);
     if (lStatus != ERROR_SUCCESS) {
-        Sleep(1);
+        // A key that cannot be opened is often one another process holds or is deleting: the
+        // walk gives up its time slice before it reports that, as both deliverables always have.
+        Sleep(OPEN_FAILED_PAUSE_MS);
         return lStatus;
     }
     WCHAR szChild[NAME_BUFFER_CHARS];

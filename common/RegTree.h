@@ -20,6 +20,7 @@ LONG DeleteKeyTree(HKEY hParent, const char* pszKey, REGSAM samTop, REGSAM samNe
 // that is loaded under HKEY_USERS and holds the key, everything in the view samView. A profile
 // whose hive lacks the key, whose deletion fails, or whose name cannot be joined to pszKey within
 // a key path's 259 characters is passed over: the walk goes on to the next profile. Returns
-// ERROR_BADKEY for a null or empty path, the status of opening the profile list when that fails,
-// else the status the enumeration ended with (ERROR_NO_MORE_ITEMS after a complete walk).
+// ERROR_BADKEY for a null or empty path, the status of opening the profile list with full access
+// when that fails (nothing is deleted then), else the status the enumeration ended with
+// (ERROR_NO_MORE_ITEMS after a complete walk).
 LONG DeleteKeyFromUserHives(const char* pszKey, REGSAM samView);

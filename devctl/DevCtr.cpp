@@ -25,6 +25,9 @@ const char RESCAN_TOOL_64[] = "devcon64.exe";
 const char REMOVE_TOOL_32[] = "Devcon.exe";
 const char REMOVE_TOOL_64[] = "Devcon64.exe";
 
+// The pauses the WIA service is given: after its stop, before it is started again for the new
+// device (the service may still be letting go of the devices it had), and after its stop before
+// the devices are removed (so that it no longer holds them).
 const DWORD INSTALL_RESTART_PAUSE_MS = 2000;
 const DWORD REMOVE_STOP_PAUSE_MS = 1000;
 
@@ -56,8 +59,11 @@ CDevCtr::CDevCtr()
     const DWORD cch = GetModuleFileNameA(nullptr, szModulePath, sizeof(szModulePath));
     // A path cut at the buffer's end names no real folder: the folder then stays empty, and
     // nothing is started from it or written into it.
-    if (cch > 0 && cch < sizeof(szModulePath))
-        ProgramFolderOf(szModulePath, m_szModuleDir, sizeof(m_szModuleDir));
+    DWORD dwError = cch > 0 && cch < sizeof(szModulePath)
+                        ? ProgramFolderOf(szModulePath, m_szModuleDir, sizeof(m_szModuleDir))
+                        : ERROR_INSUFFICIENT_BUFFER;
+    if (dwError != ERROR_SUCCESS)
+        Diag("the program folder cannot be had (error %lu): no tool is started", dwError);
 }
 
 CDevCtr::~CDevCtr() {} // m_hSetupLib frees the library
@@ -124,11 +130,11 @@ int CDevCtr::InstallPackage(int nPelluxPlatform, const char* pszInstaller,
     else
         bBuilt = BuildToolCommand(szCommand, sizeof(szCommand), m_szModuleDir, pszInstaller,
                                   m_nQuiet == 1 ? " /Q" : nullptr);
-    const int bInstallerRan = bBuilt && RunChildAndWait(szCommand, 0, INFINITE);
+    const int bInstallerRan = bBuilt && RunChildAndWait(szCommand, 0, INFINITE) == ERROR_SUCCESS;
 
     bBuilt =
         BuildToolCommand(szCommand, sizeof(szCommand), m_szModuleDir, pszRescanTool, " Rescan");
-    const int bRescanRan = bBuilt && RunChildAndWait(szCommand, 1, INFINITE);
+    const int bRescanRan = bBuilt && RunChildAndWait(szCommand, 1, INFINITE) == ERROR_SUCCESS;
 
     return (bRescanRan || bInstallerRan) ? 1 : 0;
 }

@@ -47,7 +47,11 @@ public:
 
     const char* GetModuleDir() const { return m_szModuleDir; }
 
-protected:
+private:
+    // Tests reach the package steps of a controller whose program folder has no short form,
+    // which no program folder under Wine gives (tests/devctl/RunnerTest.cpp).
+    friend class CDevCtrProbe;
+
     // Loads Ulmora.dll by its bare name, from the program folder first but never from the
     // current directory (nor from PATH where the system offers the safe search). 1 when loaded.
     int LoadSetupLibrary();
@@ -67,7 +71,6 @@ protected:
     int m_nKeepWiaStopped;
     char m_szModuleDir[MAX_PATH];
 
-private:
     int InstallPackage(int nPelluxPlatform, const char* pszInstaller, const char* pszRescanTool);
     int RemovePackage(const char* pszInstaller, const char* pszDevcon, const char* pszInfName);
     int ReadInfHardwareIds(const char* pszInfName, CUsbIdTable* pTable) const;

@@ -19,34 +19,34 @@ int IsWow64() {
     return bWow64 ? 1 : 0;
 }
 
-int ProgramFolderOf(const char* pszModulePath, char* pszFolder, DWORD cbFolder) {
+DWORD ProgramFolderOf(const char* pszModulePath, char* pszFolder, DWORD cbFolder) {
     if (pszFolder == nullptr || cbFolder == 0)
-        return 0;
+        return ERROR_INVALID_PARAMETER;
     pszFolder[0] = '\0';
     if (pszModulePath == nullptr)
-        return 0;
+        return ERROR_INVALID_PARAMETER;
     const DWORD cchShort = GetShortPathNameA(pszModulePath, pszFolder, cbFolder);
     if (cchShort == 0 || cchShort >= cbFolder) {
         // No short form: the long path serves, quoted where the tools' command lines need it.
         const size_t cchLong = strlen(pszModulePath);
         if (cchLong >= cbFolder) {
             pszFolder[0] = '\0';
-            return 0;
+            return ERROR_INSUFFICIENT_BUFFER;
         }
         memcpy(pszFolder, pszModulePath, cchLong + 1);
     }
     char* pBackslash = strrchr(pszFolder, '\\');
     if (pBackslash == nullptr) {
         pszFolder[0] = '\0';
-        return 0;
+        return ERROR_BAD_PATHNAME;
     }
     *pBackslash = '\0';
-    return 1;
+    return ERROR_SUCCESS;
 }
 
-int RunChildAndWait(char* pszCommandLine, int bHidden, DWORD dwWaitMs) {
+DWORD RunChildAndWait(char* pszCommandLine, int bHidden, DWORD dwWaitMs) {
     if (pszCommandLine == nullptr)
-        return 0;
+        return ERROR_INVALID_PARAMETER;
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
@@ -58,8 +58,9 @@ int RunChildAndWait(char* pszCommandLine, int bHidden, DWORD dwWaitMs) {
     Diag("starting %s: %s", bHidden ? "hidden" : "shown", pszCommandLine);
     if (!CreateProcessA(nullptr, pszCommandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, process.put())) {
-        Diag("could not start (error %lu)", GetLastError());
-        return 0;
+        const DWORD dwError = GetLastError();
+        Diag("could not start (error %lu)", dwError);
+        return dwError;
     }
     // A child that outlasts the wait is neither ended nor waited for further; its exit code is
     // of no interest.
@@ -69,9 +70,9 @@ int RunChildAndWait(char* pszCommandLine, int bHidden, DWORD dwWaitMs) {
         Diag("ended with exit code %lu", dwExitCode);
     else
         Diag("still running after %lu ms: left running", dwWaitMs);
-    return 1;
+    return ERROR_SUCCESS;
 }
 
 int RunHiddenAndWait(char* pszCommandLine, unsigned long ulWaitMs) {
-    return RunChildAndWait(pszCommandLine, 1, ulWaitMs);
+    return RunChildAndWait(pszCommandLine, 1, ulWaitMs) == ERROR_SUCCESS;
 }

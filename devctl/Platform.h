@@ -14,16 +14,17 @@ int IsWow64();
 
 // The folder of the program file pszModulePath, in short (8.3) form, into pszFolder (cbFolder
 // bytes), without trailing backslash. Where no short form can be had (8.3 names disabled on the
-// volume, or GetShortPathNameA failing) the long folder is used. 0, with an empty folder, when
-// the path has no backslash or the folder does not fit; else 1.
-int ProgramFolderOf(const char* pszModulePath, char* pszFolder, DWORD cbFolder);
+// volume, or GetShortPathNameA failing) the long folder is used. ERROR_SUCCESS; else an error, with
+// an empty folder: ERROR_BAD_PATHNAME when the path has no backslash, ERROR_INSUFFICIENT_BUFFER
+// when the folder does not fit.
+DWORD ProgramFolderOf(const char* pszModulePath, char* pszFolder, DWORD cbFolder);
 
 // Starts pszCommandLine (writable: CreateProcessA may change it) with no application name, so
 // the program is the line's first token, and waits up to dwWaitMs (INFINITE allowed) for it.
 // bHidden starts it with its window hidden; otherwise the program shows its window as it
-// chooses. A child still running after the wait is left running. 1 when it was started, 0 when
-// the line is null or the program cannot be started.
-int RunChildAndWait(char* pszCommandLine, int bHidden, DWORD dwWaitMs);
+// chooses. A child still running after the wait is left running. ERROR_SUCCESS when it was
+// started; else ERROR_INVALID_PARAMETER for a null line, or CreateProcessA's error.
+DWORD RunChildAndWait(char* pszCommandLine, int bHidden, DWORD dwWaitMs);
 
 // Runs pszCommandLine hidden and waits for it up to ulWaitMs (the product always uses
 // RUN_HIDDEN_WAIT_MS). 1 when it was started, also when the wait ran out; 0 when the line is null

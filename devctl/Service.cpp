@@ -43,6 +43,27 @@ void WaitWhileStopPending(SC_HANDLE hService, SERVICE_STATUS* pStatus,
     }
 }
 
+// Opens the service and reads its status into *pStatus, and into the caller's record when there
+// is one. ERROR_SUCCESS, or the error of the step that failed: the caller's record is then left
+// untouched.
+DWORD OpenAndQuery(SC_HANDLE hManager, const char* pszName, DWORD dwServiceAccess,
+                   CServiceHandle* pService, SERVICE_STATUS* pStatus,
+                   SERVICE_STATUS* pCallerStatus) {
+    pService->reset(OpenServiceA(hManager, pszName, dwServiceAccess));
+    if (!*pService) {
+        const DWORD dwError = GetLastError();
+        Diag("service %s cannot be opened (error %lu)", pszName, dwError);
+        return dwError;
+    }
+    // A status that cannot be read tells nothing: treated like a service that cannot be opened.
+    if (!QueryServiceStatus(pService->get(), pStatus))
+        return GetLastError();
+    if (pCallerStatus != nullptr)
+        *pCallerStatus = *pStatus;
+    Diag("service %s is in state %lu", pszName, pStatus->dwCurrentState);
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 const tagStopPollLimits g_DefaultStopPollLimits = {500, 10000, 60000, 180000};
@@ -55,24 +76,13 @@ int StopNamedServiceWithin(const char* pszName, SERVICE_STATUS* pStatus,
                            const tagStopPollLimits& limits) {
     // Connecting is all OpenServiceA needs; the service's own rights decide the stop.
     CServiceHandle hManager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!hManager)
-        return 1;
-    CServiceHandle hService(OpenServiceA(hManager.get(), pszName, SERVICE_ACCESS_FOR_STOP));
-    if (!hService) {
-        Diag("service %s cannot be opened (error %lu): not stopped", pszName, GetLastError());
-        return 1;
-    }
-
+    CServiceHandle hService;
     SERVICE_STATUS status = {};
-    // A status that cannot be read tells nothing: treat it like a service that cannot be opened.
-    if (!QueryServiceStatus(hService.get(), &status))
+    if (!hManager || OpenAndQuery(hManager.get(), pszName, SERVICE_ACCESS_FOR_STOP, &hService,
+                                  &status, pStatus) != ERROR_SUCCESS)
         return 1;
-    if (pStatus != nullptr)
-        *pStatus = status;
-
     // The control reports the new status into the record; a refused control that leaves it
     // alone leaves the state read above to decide whether to wait.
-    Diag("service %s is in state %lu", pszName, status.dwCurrentState);
     if (status.dwCurrentState == SERVICE_RUNNING) {
         ControlService(hService.get(), SERVICE_CONTROL_STOP, &status);
         Diag("stop sent to %s: state %lu", pszName, status.dwCurrentState);
@@ -88,18 +98,11 @@ int StartNamedService(const char* pszName, SERVICE_STATUS* pStatus) {
     CServiceHandle hManager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!hManager)
         return 0;
-    CServiceHandle hService(OpenServiceA(hManager.get(), pszName, SERVICE_ACCESS_FOR_START));
-    if (!hService) {
-        Diag("service %s cannot be opened (error %lu): not started", pszName, GetLastError());
-        return 1;
-    }
-
+    CServiceHandle hService;
     SERVICE_STATUS status = {};
-    if (!QueryServiceStatus(hService.get(), &status))
+    if (OpenAndQuery(hManager.get(), pszName, SERVICE_ACCESS_FOR_START, &hService, &status,
+                     pStatus) != ERROR_SUCCESS)
         return 1;
-    if (pStatus != nullptr)
-        *pStatus = status;
-
     if (status.dwCurrentState != SERVICE_RUNNING) {
         BOOL bStarted = StartServiceA(hService.get(), 0, nullptr);
         Diag("start of %s (state %lu) %s", pszName, status.dwCurrentState,

@@ -2,8 +2,9 @@
 
 #include <string.h>
 
-#include <new>
+#include <utility>
 
+#include "common/Hash.h"
 #include "regscript/TextLines.h"
 
 namespace {
@@ -11,14 +12,10 @@ namespace {
 const char USB_ID_PREFIX[] = "USB\\VID_";
 const size_t USB_ID_PREFIX_LENGTH = sizeof(USB_ID_PREFIX) - 1;
 
-// FNV-1a over a zero-terminated text.
 unsigned int HashText(const char* psz) {
-    unsigned int nHash = 2166136261u;
-    for (; *psz != '\0'; ++psz) {
-        nHash ^= static_cast<unsigned char>(*psz);
-        nHash *= 16777619u;
-    }
-    return nHash;
+    CHash hash;
+    hash.AddBytes(psz, strlen(psz));
+    return hash.Value();
 }
 
 // Like memmem: the first place at or after pText where the prefix starts, or null.
@@ -35,28 +32,19 @@ const char* FindPrefix(const char* pText, const char* pEnd) {
 
 } // namespace
 
-CUsbIdTable::CUsbIdTable()
-    : m_pSlots(nullptr), m_nCount(0), m_nCapacity(0), m_pBuckets(nullptr), m_nBuckets(0) {}
-
-CUsbIdTable::~CUsbIdTable() {
-    delete[] m_pSlots;
-    delete[] m_pBuckets;
-}
-
 void CUsbIdTable::Clear() {
-    m_nCount = 0;
-    if (m_pBuckets != nullptr)
-        memset(m_pBuckets, 0, m_nBuckets * sizeof(m_pBuckets[0]));
+    m_slots.Clear();
+    m_buckets.Clear();
 }
 
 unsigned int CUsbIdTable::Find(const char* pszId) const {
-    if (m_nBuckets == 0)
-        return m_nCount;
-    const unsigned int nMask = m_nBuckets - 1;
+    if (m_buckets.IsEmpty())
+        return Count();
+    const unsigned int nMask = static_cast<unsigned int>(m_buckets.Size()) - 1;
     for (unsigned int nBucket = HashText(pszId) & nMask;; nBucket = (nBucket + 1) & nMask) {
-        const unsigned int nEntry = m_pBuckets[nBucket];
+        const unsigned int nEntry = m_buckets[nBucket];
         if (nEntry == 0)
-            return m_nCount;
+            return Count();
         if (strcmp(Id(nEntry - 1), pszId) == 0)
             return nEntry - 1;
     }
@@ -69,61 +57,48 @@ int CUsbIdTable::Contains(const char* pszCandidate) const {
     // No id is longer than USB_ID_LENGTH, so a candidate of that length is contained only in an
     // equal id: the hash finds it. Shorter ones (the text ended early) are searched for in each.
     if (cch == USB_ID_LENGTH)
-        return Find(pszCandidate) != m_nCount;
-    for (unsigned int n = 0; n < m_nCount; ++n) {
+        return Find(pszCandidate) != Count();
+    for (unsigned int n = 0; n < Count(); ++n) {
         if (strstr(Id(n), pszCandidate) != nullptr)
             return 1;
     }
     return 0;
 }
 
-void CUsbIdTable::IndexSlot(unsigned int n) {
-    if (strlen(Id(n)) != USB_ID_LENGTH)
-        return; // only full-length ids are looked up by hash
-    const unsigned int nMask = m_nBuckets - 1;
-    unsigned int nBucket = HashText(Id(n)) & nMask;
-    while (m_pBuckets[nBucket] != 0)
-        nBucket = (nBucket + 1) & nMask;
-    m_pBuckets[nBucket] = n + 1;
-}
-
-int CUsbIdTable::Grow() {
-    const unsigned int nLimit = 0x10000000u; // keeps every size computation below in range
-    if (m_nCapacity >= nLimit)
-        return 0;
-    const unsigned int nCapacity = (m_nCapacity == 0) ? 16 : m_nCapacity * 2;
-    const unsigned int nBuckets = nCapacity * 2;
-    char* pSlots = new (std::nothrow) char[static_cast<size_t>(nCapacity) * USB_ID_SLOT_SIZE]();
-    unsigned int* pBuckets = new (std::nothrow) unsigned int[nBuckets]();
-    if (pSlots == nullptr || pBuckets == nullptr) {
-        delete[] pSlots;
-        delete[] pBuckets;
-        return 0;
+// Enters slot n into the buckets, first doubling them when they would be more than half full
+// (every slot entered again then). 0 when memory runs out.
+int CUsbIdTable::Index(unsigned int n) {
+    if (2 * static_cast<size_t>(Count()) > m_buckets.Size()) {
+        const size_t nBuckets = m_buckets.IsEmpty() ? 32 : 2 * m_buckets.Size();
+        if (nBuckets > 0x20000000u)
+            return 0; // keeps every bucket number below in range
+        CArray<unsigned int> buckets;
+        if (!buckets.Append(nullptr, nBuckets))
+            return 0;
+        m_buckets = std::move(buckets);
+        for (unsigned int m = 0; m < n; ++m)
+            Index(m);
     }
-    if (m_nCount > 0)
-        memcpy(pSlots, m_pSlots, static_cast<size_t>(m_nCount) * USB_ID_SLOT_SIZE);
-    delete[] m_pSlots;
-    delete[] m_pBuckets;
-    m_pSlots = pSlots;
-    m_pBuckets = pBuckets;
-    m_nCapacity = nCapacity;
-    m_nBuckets = nBuckets;
-    for (unsigned int n = 0; n < m_nCount; ++n)
-        IndexSlot(n);
+    if (strlen(Id(n)) != USB_ID_LENGTH)
+        return 1; // only full-length ids are looked up by hash
+    const unsigned int nMask = static_cast<unsigned int>(m_buckets.Size()) - 1;
+    unsigned int nBucket = HashText(Id(n)) & nMask;
+    while (m_buckets[nBucket] != 0)
+        nBucket = (nBucket + 1) & nMask;
+    m_buckets[nBucket] = n + 1;
     return 1;
 }
 
 int CUsbIdTable::Add(const char* pszId) {
     const size_t cch = strlen(pszId);
-    if (cch > USB_ID_LENGTH)
+    tagUsbIdSlot slot = {};
+    if (cch > USB_ID_LENGTH || !m_slots.Push(slot))
         return 0;
-    if (m_nCount == m_nCapacity && !Grow())
+    memcpy(m_slots.Back().szId, pszId, cch);
+    if (!Index(Count() - 1)) {
+        m_slots.Truncate(Count() - 1);
         return 0;
-    char* pSlot = Id(m_nCount);
-    memset(pSlot, 0, USB_ID_SLOT_SIZE);
-    memcpy(pSlot, pszId, cch);
-    IndexSlot(m_nCount);
-    ++m_nCount;
+    }
     return 1;
 }
 

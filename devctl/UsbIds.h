@@ -6,28 +6,27 @@
 
 #include <stddef.h>
 
+#include "common/Array.h"
+
 enum {
     USB_ID_LENGTH = 21,                  // USB\VID_vvvv&PID_pppp
     USB_ID_SLOT_SIZE = USB_ID_LENGTH + 1 // an id and its terminator
+};
+
+// One id and its terminator.
+struct tagUsbIdSlot {
+    char szId[USB_ID_SLOT_SIZE];
 };
 
 // The distinct ids of one INF file, in the order of their first appearance. Grows as needed:
 // every id of the file is kept, however many there are.
 class CUsbIdTable {
 public:
-    CUsbIdTable();
-    virtual ~CUsbIdTable();
-
-    CUsbIdTable(const CUsbIdTable&) = delete;
-    CUsbIdTable& operator=(const CUsbIdTable&) = delete;
-
-    unsigned int Count() const { return m_nCount; }
+    unsigned int Count() const { return static_cast<unsigned int>(m_slots.Size()); }
     // The n-th id (n below Count()), zero-terminated, in a writable slot of USB_ID_SLOT_SIZE
     // bytes: the product's library receives it as a plain char pointer.
-    char* Id(unsigned int n) { return m_pSlots + static_cast<size_t>(n) * USB_ID_SLOT_SIZE; }
-    const char* Id(unsigned int n) const {
-        return m_pSlots + static_cast<size_t>(n) * USB_ID_SLOT_SIZE;
-    }
+    char* Id(unsigned int n) { return m_slots[n].szId; }
+    const char* Id(unsigned int n) const { return m_slots[n].szId; }
 
     // 1 when an id already held contains pszCandidate as a substring.
     int Contains(const char* pszCandidate) const;
@@ -37,15 +36,13 @@ public:
     void Clear();
 
 private:
-    int Grow();
-    void IndexSlot(unsigned int n);
-    unsigned int Find(const char* pszId) const; // index of an equal id, or m_nCount
+    int Index(unsigned int n);
+    unsigned int Find(const char* pszId) const; // index of an equal id, or Count()
 
-    char* m_pSlots; // m_nCapacity slots of USB_ID_SLOT_SIZE bytes
-    unsigned int m_nCount;
-    unsigned int m_nCapacity;
-    unsigned int* m_pBuckets; // hash of full-length ids: slot number + 1, 0 for an empty bucket
-    unsigned int m_nBuckets;  // a power of two, at least twice m_nCapacity
+    CArray<tagUsbIdSlot> m_slots;
+    // Open addressing over the full-length ids: slot number + 1, 0 for an empty bucket; a power
+    // of two, at least twice the number of slots.
+    CArray<unsigned int> m_buckets;
 };
 
 // Turns raw file bytes into the text that a C runtime read in text mode ("rt") yields: the

@@ -64,6 +64,13 @@ typedef int(WINAPI* PFN_REGGETKEYVALUEEX)(LPCSTR, LPCSTR, LPCSTR, LPSTR, LPSTR);
 /* Size of the output buffer RegGetKeyValueEx writes into. */
 #define KESTRIX_VALUE_BUFFER_SIZE 260
 
+/* The results of RegCopyEx, and of RegGetKeyValueEx besides its Win32 statuses. They are no Win32
+ * statuses themselves: KESTRIX_DONE (1) is not ERROR_INVALID_FUNCTION but "the tree was copied" or
+ * "the text is in pszOut", and KESTRIX_NOT_DONE (0) is not ERROR_SUCCESS but "not (wholly)
+ * copied" or "no text". */
+#define KESTRIX_DONE 1
+#define KESTRIX_NOT_DONE 0
+
 #ifdef __cplusplus
 }
 #endif

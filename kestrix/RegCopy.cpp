@@ -6,7 +6,7 @@
 // exact bytes and length.
 #include "kestrix/Kestrix.h"
 #include "kestrix/KestrixInternal.h"
-#include "kestrix/HeapBuffer.h"
+#include "common/Array.h"
 #include "common/Handle.h"
 
 #include <string.h>
@@ -28,27 +28,37 @@ const int MAX_DEPTH = 512;
 // Bytes kept free after a value's data; see CopyValue.
 const DWORD DATA_SLACK = 2;
 
+// A value that another process keeps making longer while it is read is measured again this many
+// times before it counts as not copied.
+const int VALUE_READ_ATTEMPTS = 4;
+
 // Buffers for value names and data, shared by every level of one copy and grown to the largest
 // value met, so that a copy makes few heap allocations however many values it meets.
 struct tagCopyBuffers {
-    CHeapBuffer name;
-    CHeapBuffer data;
-    REGSAM samNested; // the view flag of the keys below the top level (NestedView)
+    CArray<WCHAR> name;
+    CArray<BYTE> data;
+    REGSAM samNested;  // the view flag of the keys below the top level (NestedView)
+    int bWriteNothing; // a copy onto itself: see RegCopyEx
 };
 
+// Makes the array at least n elements long.
+template <typename T> int GrowTo(CArray<T>& buffer, size_t n) {
+    return n <= buffer.Size() || buffer.Append(nullptr, n - buffer.Size());
+}
+
 int ReserveFor(tagCopyBuffers& buffers, DWORD cchMaxValueName, DWORD cbMaxValueData) {
-    return buffers.name.Reserve((cchMaxValueName + 1) * sizeof(WCHAR)) &&
-           buffers.data.Reserve(cbMaxValueData + DATA_SLACK);
+    return GrowTo(buffers.name, static_cast<size_t>(cchMaxValueName) + 1) &&
+           GrowTo(buffers.data, static_cast<size_t>(cbMaxValueData) + DATA_SLACK);
 }
 
 // Copies the value at dwIndex of hSource into hDestination. ERROR_NO_MORE_ITEMS when the index is
 // past the last value.
 LONG CopyValue(HKEY hSource, DWORD dwIndex, HKEY hDestination, tagCopyBuffers& buffers) {
     // A value may grow between measuring the key and reading it: measure again and retry.
-    for (int nAttempt = 0; nAttempt < 4; ++nAttempt) {
-        WCHAR* pszName = reinterpret_cast<WCHAR*>(buffers.name.Data());
-        DWORD cchName = buffers.name.Size() / sizeof(WCHAR);
-        DWORD cbData = buffers.data.Size() - DATA_SLACK;
+    for (int nAttempt = 0; nAttempt < VALUE_READ_ATTEMPTS; ++nAttempt) {
+        WCHAR* pszName = buffers.name.Data();
+        DWORD cchName = static_cast<DWORD>(buffers.name.Size());
+        DWORD cbData = static_cast<DWORD>(buffers.data.Size()) - DATA_SLACK;
         DWORD dwType = 0;
         LONG lStatus = RegEnumValueW(hSource, dwIndex, pszName, &cchName, nullptr, &dwType,
                                      buffers.data.Data(), &cbData);
@@ -76,78 +86,84 @@ LONG CopyValue(HKEY hSource, DWORD dwIndex, HKEY hDestination, tagCopyBuffers& b
     return ERROR_MORE_DATA;
 }
 
-int CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int nDepth,
-               tagCopyBuffers& buffers);
+LONG CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int nDepth,
+                tagCopyBuffers& buffers);
 
-// Copies the values and then the subkeys of hSource into hDestination. 1 when everything was
-// copied, 0 otherwise; a value that cannot be copied is passed over, a subkey that cannot be
-// copied ends the copy.
-int CopyKeyContents(HKEY hSource, HKEY hDestination, int nDepth, tagCopyBuffers& buffers) {
+// Copies the values and then the subkeys of hSource into hDestination. ERROR_SUCCESS when
+// everything was copied; else the first error: a value that cannot be copied is passed over, a
+// subkey that cannot be copied ends the copy.
+LONG CopyKeyContents(HKEY hSource, HKEY hDestination, int nDepth, tagCopyBuffers& buffers) {
     // The counts are taken before anything is copied, so that keys the copy itself creates
     // inside the source are not visited.
     DWORD cSubKeys = 0;
     DWORD cValues = 0;
     DWORD cchMaxValueName = 0;
     DWORD cbMaxValueData = 0;
-    if (RegQueryInfoKeyW(hSource, nullptr, nullptr, nullptr, &cSubKeys, nullptr, nullptr, &cValues,
-                         &cchMaxValueName, &cbMaxValueData, nullptr, nullptr) != ERROR_SUCCESS ||
-        !ReserveFor(buffers, cchMaxValueName, cbMaxValueData))
-        return 0;
+    LONG lResult = RegQueryInfoKeyW(hSource, nullptr, nullptr, nullptr, &cSubKeys, nullptr, nullptr,
+                                    &cValues, &cchMaxValueName, &cbMaxValueData, nullptr, nullptr);
+    if (lResult != ERROR_SUCCESS)
+        return lResult;
+    if (!ReserveFor(buffers, cchMaxValueName, cbMaxValueData))
+        return ERROR_NOT_ENOUGH_MEMORY;
 
-    int nResult = 1;
-    for (DWORD i = 0; i < cValues; ++i) {
+    for (DWORD i = 0; i < cValues && !buffers.bWriteNothing; ++i) {
         const LONG lStatus = CopyValue(hSource, i, hDestination, buffers);
         if (lStatus == ERROR_NO_MORE_ITEMS)
             break;
-        if (lStatus != ERROR_SUCCESS)
-            nResult = 0;
+        if (lStatus != ERROR_SUCCESS && lResult == ERROR_SUCCESS)
+            lResult = lStatus;
     }
 
     WCHAR szName[KEY_NAME_CHARS];
     for (DWORD i = 0; i < cSubKeys; ++i) {
         DWORD cchName = KEY_NAME_CHARS;
-        const LONG lStatus =
+        LONG lStatus =
             RegEnumKeyExW(hSource, i, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
         if (lStatus == ERROR_NO_MORE_ITEMS)
             break;
-        if (lStatus != ERROR_SUCCESS ||
-            !CopySubkey(hSource, szName, hDestination, nDepth + 1, buffers))
-            return 0;
+        if (lStatus == ERROR_SUCCESS)
+            lStatus = CopySubkey(hSource, szName, hDestination, nDepth + 1, buffers);
+        if (lStatus != ERROR_SUCCESS)
+            return lStatus;
     }
-    return nResult;
+    return lResult;
 }
 
-int CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int nDepth,
-               tagCopyBuffers& buffers) {
+LONG CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int nDepth,
+                tagCopyBuffers& buffers) {
     if (nDepth >= MAX_DEPTH)
-        return 0;
+        return ERROR_CANTOPEN; // the registry holds no deeper key
     CRegKey source;
-    if (RegOpenKeyExW(hSourceParent, pszName, 0, SOURCE_ACCESS | buffers.samNested, source.put()) !=
-        ERROR_SUCCESS)
-        return 0;
+    LONG lStatus =
+        RegOpenKeyExW(hSourceParent, pszName, 0, SOURCE_ACCESS | buffers.samNested, source.put());
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
     CRegKey destination;
-    if (RegCreateKeyExW(hDestinationParent, pszName, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        DESTINATION_ACCESS | buffers.samNested, nullptr, destination.put(),
-                        nullptr) != ERROR_SUCCESS)
-        return 0;
+    lStatus = buffers.bWriteNothing
+                  ? RegOpenKeyExW(hDestinationParent, pszName, 0,
+                                  DESTINATION_ACCESS | buffers.samNested, destination.put())
+                  : RegCreateKeyExW(hDestinationParent, pszName, 0, nullptr,
+                                    REG_OPTION_NON_VOLATILE, DESTINATION_ACCESS | buffers.samNested,
+                                    nullptr, destination.put(), nullptr);
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
     return CopyKeyContents(source.get(), destination.get(), nDepth, buffers);
 }
 
 // The path's components upper-cased as the registry compares key names, each followed by a
 // backslash ("A\B" and "a\\b\" both give "A\B\"); false when memory runs out.
-int FoldedComponents(LPCSTR pszPath, CHeapBuffer& folded, int* pcch) {
+int FoldedComponents(LPCSTR pszPath, CArray<WCHAR>& folded, int* pcch) {
     *pcch = 0;
     const int cchPath = pszPath ? MultiByteToWideChar(CP_ACP, 0, pszPath, -1, nullptr, 0) : 1;
-    CHeapBuffer wide;
-    if (cchPath <= 0 || !wide.Reserve(cchPath * sizeof(WCHAR)) ||
-        !folded.Reserve((cchPath + 1) * sizeof(WCHAR)))
+    CArray<WCHAR> wide;
+    if (cchPath <= 0 || !GrowTo(wide, cchPath) || !GrowTo(folded, cchPath + 1))
         return 0;
-    WCHAR* pWide = reinterpret_cast<WCHAR*>(wide.Data());
+    WCHAR* pWide = wide.Data();
     pWide[0] = L'\0';
     if (pszPath)
         MultiByteToWideChar(CP_ACP, 0, pszPath, -1, pWide, cchPath);
     LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, pWide, cchPath, pWide, cchPath);
-    WCHAR* pOut = reinterpret_cast<WCHAR*>(folded.Data());
+    WCHAR* pOut = folded.Data();
     for (const WCHAR* p = pWide; *p;) {
         while (*p == L'\\')
             ++p;
@@ -160,19 +176,24 @@ int FoldedComponents(LPCSTR pszPath, CHeapBuffer& folded, int* pcch) {
     return 1;
 }
 
-// A copy whose destination is its source, or lies below it, would keep finding the copies it has
-// just made. Both ends below the same parent handle (and so in the same view) are compared name
-// by name; true also when they cannot be compared, so that nothing is written then either.
-int DestinationWithinSource(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent, LPCSTR pszDstKey) {
+// Where the destination lies against the source.
+enum { DESTINATION_ELSEWHERE, DESTINATION_IS_SOURCE, DESTINATION_BELOW_SOURCE };
+
+// Both ends below the same parent handle (and so in the same view) are compared name by name,
+// without regard to letter case or doubled and trailing backslashes. Ends that cannot be compared
+// (memory ran out) count as nested, so that nothing is written then.
+int PlaceOfDestination(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent, LPCSTR pszDstKey) {
     if (hSrcParent != hDstParent)
-        return 0;
-    CHeapBuffer source, destination;
+        return DESTINATION_ELSEWHERE;
+    CArray<WCHAR> source, destination;
     int cchSource = 0, cchDestination = 0;
     if (!FoldedComponents(pszSrcKey, source, &cchSource) ||
         !FoldedComponents(pszDstKey, destination, &cchDestination))
-        return 1;
-    return cchSource <= cchDestination &&
-           memcmp(source.Data(), destination.Data(), cchSource * sizeof(WCHAR)) == 0;
+        return DESTINATION_BELOW_SOURCE;
+    if (cchSource > cchDestination ||
+        memcmp(source.Data(), destination.Data(), cchSource * sizeof(WCHAR)) != 0)
+        return DESTINATION_ELSEWHERE;
+    return cchSource == cchDestination ? DESTINATION_IS_SOURCE : DESTINATION_BELOW_SOURCE;
 }
 
 } // namespace
@@ -182,18 +203,31 @@ extern "C" int WINAPI RegCopyEx(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstPare
     const REGSAM samView = ApplyViewFlag(pszViewFlag);
     hSrcParent = PredefinedRoot(hSrcParent);
     hDstParent = PredefinedRoot(hDstParent);
-    if (DestinationWithinSource(hSrcParent, pszSrcKey, hDstParent, pszDstKey))
-        return 0;
+    // A copy into the source's own subtree would keep finding the copies it has just made.
+    const int nPlace = PlaceOfDestination(hSrcParent, pszSrcKey, hDstParent, pszDstKey);
+    if (nPlace == DESTINATION_BELOW_SOURCE)
+        return KESTRIX_NOT_DONE;
     CRegKey source;
     if (RegOpenKeyExA(hSrcParent, pszSrcKey, 0, SOURCE_ACCESS | samView, source.put()) !=
         ERROR_SUCCESS)
-        return 0;
+        return KESTRIX_NOT_DONE;
+    // Onto itself the copy would write every value back as it is. It walks the tree as the copy
+    // does, opening each key as the copy opens it, and writes nothing: what the copy would
+    // give is given, 0 where a key may not be read or written.
+    const int bWriteNothing = nPlace == DESTINATION_IS_SOURCE;
     CRegKey destination;
-    if (RegCreateKeyExA(hDstParent, pszDstKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        DESTINATION_ACCESS | samView, nullptr, destination.put(),
-                        nullptr) != ERROR_SUCCESS)
-        return 0;
+    const LONG lStatus =
+        bWriteNothing
+            ? RegOpenKeyExA(hDstParent, pszDstKey, 0, DESTINATION_ACCESS | samView,
+                            destination.put())
+            : RegCreateKeyExA(hDstParent, pszDstKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              DESTINATION_ACCESS | samView, nullptr, destination.put(), nullptr);
+    if (lStatus != ERROR_SUCCESS)
+        return KESTRIX_NOT_DONE;
     tagCopyBuffers buffers;
     buffers.samNested = NestedView(samView);
-    return CopyKeyContents(source.get(), destination.get(), 0, buffers);
+    buffers.bWriteNothing = bWriteNothing;
+    return CopyKeyContents(source.get(), destination.get(), 0, buffers) == ERROR_SUCCESS
+               ? KESTRIX_DONE
+               : KESTRIX_NOT_DONE;
 }

@@ -2,6 +2,7 @@
 #include "kestrix/Kestrix.h"
 #include "kestrix/KestrixInternal.h"
 #include "common/Handle.h"
+#include "common/RegText.h"
 
 namespace {
 
@@ -63,24 +64,12 @@ extern "C" int WINAPI RegGetKeyValueEx(LPCSTR pszRootName, LPCSTR pszKey, LPCSTR
     if (lStatus != ERROR_SUCCESS)
         return lStatus;
 
-    // One spare byte: the data is terminated at its returned length, so text stored without a
-    // NUL (or binary data) is never read past its end.
-    char szText[VALUE_BUFFER_SIZE + 1];
-    DWORD cbText = VALUE_BUFFER_SIZE;
-    if (RegQueryValueExA(key.get(), pszValue, nullptr, nullptr, reinterpret_cast<BYTE*>(szText),
-                         &cbText) != ERROR_SUCCESS ||
-        cbText > VALUE_BUFFER_SIZE)
-        return 0;
-    key.reset();
-    szText[cbText] = '\0';
-
-    DWORD cchText = 0;
-    while (szText[cchText])
-        ++cchText;
-    // Text that fills all 260 bytes has no room for its NUL in the caller's buffer: refused
-    // rather than cut.
-    if (cchText == 0 || cchText >= VALUE_BUFFER_SIZE || !pszOut)
-        return 0;
-    CopyMemory(pszOut, szText, cchText + 1);
-    return 1;
+    // Text that has no room for its NUL in the caller's 260 bytes is refused rather than cut;
+    // empty text is no value.
+    char szText[VALUE_BUFFER_SIZE];
+    if (QueryValueText(key.get(), pszValue, szText, sizeof(szText)) != ERROR_SUCCESS ||
+        szText[0] == '\0' || !pszOut)
+        return KESTRIX_NOT_DONE;
+    CopyMemory(pszOut, szText, lstrlenA(szText) + 1);
+    return KESTRIX_DONE;
 }

@@ -4,6 +4,7 @@
 
 #include "common/Handle.h"
 #include "common/KeyPath.h"
+#include "common/RegText.h"
 #include "regmaint/RegMaint.h"
 
 namespace {
@@ -44,17 +45,6 @@ int GetSaveFolder(char* pszFolder) {
            GetFolderWithBackslash(CSIDL_PERSONAL, pszFolder);
 }
 
-// Reads "Varnel Name" as text whatever its type. A value that cannot be read, or that fills
-// the whole buffer without its terminating NUL, counts as missing: the name is then empty.
-void ReadProductName(HKEY hProduct, char* pszName) {
-    memset(pszName, 0, NAME_BUFFER_SIZE);
-    DWORD cbName = NAME_BUFFER_SIZE;
-    LONG lStatus = RegQueryValueExA(hProduct, PRODUCT_NAME_VALUE, nullptr, nullptr,
-                                    reinterpret_cast<BYTE*>(pszName), &cbName);
-    if (lStatus != ERROR_SUCCESS || memchr(pszName, '\0', NAME_BUFFER_SIZE) == nullptr)
-        memset(pszName, 0, NAME_BUFFER_SIZE);
-}
-
 } // namespace
 
 int SetSaveFolder(HKEY hRoot, const char* pszProductKey) {
@@ -69,7 +59,8 @@ int SetSaveFolder(HKEY hRoot, const char* pszProductKey) {
         CRegKey product;
         if (RegOpenKeyExA(hRoot, pszProductKey, 0, KEY_QUERY_VALUE, product.put()) != ERROR_SUCCESS)
             return 0;
-        ReadProductName(product.get(), szName);
+        // A name that cannot be read as text counts as missing.
+        QueryValueText(product.get(), PRODUCT_NAME_VALUE, szName, sizeof(szName));
     }
     if (szName[0] == '\0')
         return -1;

@@ -4,11 +4,23 @@
 
 #include <new>
 
+#include <winioctl.h>
+
 #include "common/Diagnostics.h"
+#include "common/ProcAddress.h"
 
 namespace {
 
 const char NEW_FILE_PREFIX[] = "~trv";
+// The pattern that finds the new files ended runs left behind.
+const char NEW_FILE_PATTERN[] = "~trv*.tmp";
+// New file names tried in turn ("~trv<pid>_<n>.tmp", n counting up), should earlier runs of a
+// process of the same id have left some behind.
+const unsigned NEW_FILE_NAMES_TRIED = 64;
+// "~trv", a process id and a number, both in hex, ".tmp" and the NUL.
+enum { NEW_FILE_NAME_SIZE = 4 + 8 + 1 + 8 + 4 + 1 };
+// Alternate data streams are copied through a buffer of this size.
+enum { STREAM_CHUNK_SIZE = 8192 };
 
 // The length of the folder part of pszPath, its last separator included.
 size_t FolderLength(const char* pszPath) {
@@ -24,10 +36,10 @@ size_t FolderLength(const char* pszPath) {
 // OpenProcess still finds) is left to it.
 void RemoveLeftNewFiles(const char* pszPath, size_t cchFolder) {
     char szPattern[MAX_PATH];
-    if (cchFolder + 10 >= sizeof(szPattern))
+    if (cchFolder + sizeof(NEW_FILE_PATTERN) > sizeof(szPattern))
         return;
     memcpy(szPattern, pszPath, cchFolder);
-    lstrcpyA(szPattern + cchFolder, "~trv*.tmp");
+    lstrcpyA(szPattern + cchFolder, NEW_FILE_PATTERN);
     WIN32_FIND_DATAA data;
     CFindHandle find(FindFirstFileA(szPattern, &data));
     if (!find)
@@ -52,11 +64,12 @@ void RemoveLeftNewFiles(const char* pszPath, size_t cchFolder) {
     } while (FindNextFileA(find.get(), &data));
 }
 
-// Gives pszNew the DACL of pszOld. 1 when done or when pszOld has none to give (a volume
-// without security); 0 when it cannot be read or the new file could not take it.
-int CopyDacl(const char* pszOld, const char* pszNew) {
+// Gives pszNew the parts of pszOld's security descriptor named by info. 1 when done or when
+// pszOld has none to give (a volume without security); 0 when it cannot be read or the new file
+// could not take it.
+int CopySecurity(const char* pszOld, const char* pszNew, SECURITY_INFORMATION info) {
     DWORD cbNeeded = 0;
-    if (!GetFileSecurityA(pszOld, DACL_SECURITY_INFORMATION, nullptr, 0, &cbNeeded)) {
+    if (!GetFileSecurityA(pszOld, info, nullptr, 0, &cbNeeded)) {
         const DWORD dwError = GetLastError();
         if (dwError == ERROR_NOT_SUPPORTED || dwError == ERROR_INVALID_FUNCTION ||
             dwError == ERROR_CALL_NOT_IMPLEMENTED)
@@ -67,11 +80,104 @@ int CopyDacl(const char* pszOld, const char* pszNew) {
     BYTE* pDescriptor = new (std::nothrow) BYTE[cbNeeded];
     if (pDescriptor == nullptr)
         return 0;
-    const int bDone =
-        GetFileSecurityA(pszOld, DACL_SECURITY_INFORMATION, pDescriptor, cbNeeded, &cbNeeded) &&
-        SetFileSecurityA(pszNew, DACL_SECURITY_INFORMATION, pDescriptor);
+    const int bDone = GetFileSecurityA(pszOld, info, pDescriptor, cbNeeded, &cbNeeded) &&
+                      SetFileSecurityA(pszNew, info, pDescriptor);
     delete[] pDescriptor;
     return bDone;
+}
+
+// Gives the new file the old one's creation time. Windows Installer tells a file changed since
+// its installation (kept on repair and upgrade) by a modified time later than its creation
+// time: a rewritten file with a fresh creation time would count as untouched and be overwritten
+// with the original text, placeholder and all.
+int CopyCreationTime(const char* pszOld, const char* pszNew) {
+    const DWORD dwShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    CFileHandle old(
+        CreateFileA(pszOld, FILE_READ_ATTRIBUTES, dwShare, nullptr, OPEN_EXISTING, 0, nullptr));
+    CFileHandle created(
+        CreateFileA(pszNew, FILE_WRITE_ATTRIBUTES, dwShare, nullptr, OPEN_EXISTING, 0, nullptr));
+    FILETIME creation;
+    if (!old || !created || !GetFileTime(old.get(), &creation, nullptr, nullptr) ||
+        !SetFileTime(created.get(), &creation, nullptr, nullptr))
+        return 0;
+    Diag("%s: the new file takes its creation time %08lx%08lx", pszOld, creation.dwHighDateTime,
+         creation.dwLowDateTime);
+    return 1;
+}
+
+// Copies one stream, named by full paths ("file:name:$DATA"), byte for byte.
+int CopyStream(const WCHAR* pszFrom, const WCHAR* pszTo) {
+    CFileHandle from(CreateFileW(pszFrom, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    CFileHandle to(CreateFileW(pszTo, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!from || !to)
+        return 0;
+    char abChunk[STREAM_CHUNK_SIZE];
+    for (;;) {
+        DWORD cbRead = 0;
+        if (!ReadFile(from.get(), abChunk, sizeof(abChunk), &cbRead, nullptr))
+            return 0;
+        if (cbRead == 0)
+            return 1;
+        DWORD cbWritten = 0;
+        if (!WriteFile(to.get(), abChunk, cbRead, &cbWritten, nullptr) || cbWritten != cbRead)
+            return 0;
+    }
+}
+
+// Gives the new file each alternate data stream of the old one (a download's zone mark, data
+// other programs keep beside the text): replaced by the bare new file, they would be lost.
+// Streams are listed with FindFirstStreamW, which Windows has from Vista on; on Windows XP they
+// are not kept. 1 when every stream was copied or there is none.
+int CopyStreams(const char* pszOld, const char* pszNew) {
+    typedef HANDLE(WINAPI * PFN_FIND_FIRST_STREAM)(LPCWSTR, STREAM_INFO_LEVELS, LPVOID, DWORD);
+    typedef BOOL(WINAPI * PFN_FIND_NEXT_STREAM)(HANDLE, LPVOID);
+    HMODULE hKernel = GetModuleHandleA("kernel32.dll");
+    const PFN_FIND_FIRST_STREAM pfnFirst =
+        hKernel != nullptr ? GetProcAs<PFN_FIND_FIRST_STREAM>(hKernel, "FindFirstStreamW")
+                           : nullptr;
+    const PFN_FIND_NEXT_STREAM pfnNext =
+        hKernel != nullptr ? GetProcAs<PFN_FIND_NEXT_STREAM>(hKernel, "FindNextStreamW") : nullptr;
+    if (pfnFirst == nullptr || pfnNext == nullptr)
+        return 1;
+
+    // Each stream is opened by the file's path followed by the stream's ":name:$DATA".
+    WCHAR szFrom[MAX_PATH + MAX_PATH + 36];
+    WCHAR szTo[MAX_PATH + MAX_PATH + 36];
+    const int cchOld = MultiByteToWideChar(CP_ACP, 0, pszOld, -1, szFrom, MAX_PATH) - 1;
+    const int cchNew = MultiByteToWideChar(CP_ACP, 0, pszNew, -1, szTo, MAX_PATH) - 1;
+    if (cchOld < 0 || cchNew < 0)
+        return 0;
+    WIN32_FIND_STREAM_DATA data;
+    CFindHandle find(pfnFirst(szFrom, FindStreamInfoStandard, &data, 0));
+    if (!find) // ERROR_HANDLE_EOF: no stream at all; other errors: a volume without streams
+        return GetLastError() == ERROR_HANDLE_EOF || GetLastError() == ERROR_INVALID_PARAMETER ||
+               GetLastError() == ERROR_NOT_SUPPORTED || GetLastError() == ERROR_INVALID_FUNCTION;
+    do {
+        if (lstrcmpiW(data.cStreamName, L"::$DATA") == 0)
+            continue; // the file's own text
+        lstrcpyW(szFrom + cchOld, data.cStreamName);
+        lstrcpyW(szTo + cchNew, data.cStreamName);
+        if (!CopyStream(szFrom, szTo)) {
+            Diag("%s: its stream %ls cannot be copied", pszOld, data.cStreamName);
+            return 0;
+        }
+    } while (pfnNext(find.get(), &data));
+    return GetLastError() == ERROR_HANDLE_EOF;
+}
+
+// Compresses the new file as the old one is compressed. Only the way the file is stored: where
+// the volume cannot, the new file stays as it is.
+void CopyCompression(DWORD dwOldAttributes, const char* pszNew) {
+    if ((dwOldAttributes & FILE_ATTRIBUTE_COMPRESSED) == 0)
+        return;
+    CFileHandle file(
+        CreateFileA(pszNew, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    USHORT nFormat = COMPRESSION_FORMAT_DEFAULT;
+    DWORD cbReturned = 0;
+    if (file)
+        DeviceIoControl(file.get(), FSCTL_SET_COMPRESSION, &nFormat, sizeof(nFormat), nullptr, 0,
+                        &cbReturned, nullptr);
 }
 
 } // namespace
@@ -111,10 +217,12 @@ int CFileReplacement::Begin(const char* pszPath) {
         }
     }
 
+    const int bEncrypted =
+        dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_ENCRYPTED) != 0;
     const size_t cchFolder = FolderLength(pszPath);
     RemoveLeftNewFiles(pszPath, cchFolder);
-    for (unsigned nTry = 0; nTry < 64; ++nTry) {
-        char szName[40];
+    for (unsigned nTry = 0; nTry < NEW_FILE_NAMES_TRIED; ++nTry) {
+        char szName[NEW_FILE_NAME_SIZE];
         const int cchName =
             wsprintfA(szName, "%s%lx_%x.tmp", NEW_FILE_PREFIX, GetCurrentProcessId(), nTry);
         if (cchFolder + static_cast<size_t>(cchName) >= sizeof(m_szNew))
@@ -122,9 +230,17 @@ int CFileReplacement::Begin(const char* pszPath) {
         memcpy(m_szNew, pszPath, cchFolder);
         memcpy(m_szNew + cchFolder, szName, static_cast<size_t>(cchName) + 1);
         m_file.reset(CreateFileA(m_szNew, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+                                 bEncrypted ? FILE_ATTRIBUTE_ENCRYPTED : FILE_ATTRIBUTE_NORMAL,
+                                 nullptr));
         if (m_file) {
             m_bPending = 1;
+            // The text of an encrypted file is never written to a file that is not.
+            const DWORD dwNew = GetFileAttributesA(m_szNew);
+            if (bEncrypted &&
+                (dwNew == INVALID_FILE_ATTRIBUTES || (dwNew & FILE_ATTRIBUTE_ENCRYPTED) == 0)) {
+                Diag("%s is encrypted and the new file cannot be: not replaced", pszPath);
+                return 0;
+            }
             return 1;
         }
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
@@ -144,19 +260,27 @@ int CFileReplacement::Commit() {
     if (!bFlushed)
         return 0;
 
-    // The new file takes the old one's place only with what the old one had.
+    // The new file takes the old one's place only with what the old one had, as the platform's
+    // own replacement (ReplaceFile) keeps it. The owner is kept where this account may set it.
+    // The short name is left to the file system, which gives a name taken over within seconds
+    // the short name and creation time it had ("tunnelling").
     const DWORD dwOld = GetFileAttributesA(m_szPath);
     if (dwOld != INVALID_FILE_ATTRIBUTES) {
         const DWORD dwKept = dwOld & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-        if (!CopyDacl(m_szPath, m_szNew) ||
+        CopyCompression(dwOld, m_szNew);
+        CopySecurity(m_szPath, m_szNew, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION);
+        if (!CopySecurity(m_szPath, m_szNew, DACL_SECURITY_INFORMATION) ||
+            !CopyStreams(m_szPath, m_szNew) || !CopyCreationTime(m_szPath, m_szNew) ||
             !SetFileAttributesA(m_szNew, dwKept != 0 ? dwKept : FILE_ATTRIBUTE_NORMAL)) {
-            Diag("%s: its attributes or DACL cannot be given to the new file", m_szPath);
+            Diag("%s: its attributes, DACL, streams or creation time cannot be given to the new "
+                 "file",
+                 m_szPath);
             return 0;
         }
     }
-    // (ReplaceFile is not used: some implementations delete the old file before the new one is
-    // moved in.)
+    // (ReplaceFile itself is not used: one of its documented failures leaves the old file under
+    // another name and none under its own, and so would a run ended inside it.)
     if (!MoveFileExA(m_szNew, m_szPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return 0;
     m_bPending = 0;

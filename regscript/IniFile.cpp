@@ -15,46 +15,138 @@
 
 namespace {
 
+const DWORD SORT_KEY_FLAGS = LCMAP_SORTKEY | NORM_IGNORECASE;
+const unsigned HASH_START = 2166136261u;
+
+unsigned HashBytes(unsigned nHash, const BYTE* p, int cb) {
+    for (int i = 0; i < cb; ++i)
+        nHash = (nHash ^ p[i]) * 16777619u;
+    return nHash;
+}
+
+// The length of the primary (letter) weights at the start of a sort key: they end at the first
+// separator byte (1) or the terminator (0).
+int PrimaryLength(const BYTE* pKey, int cbKey) {
+    int cb = 0;
+    while (cb < cbKey && pKey[cb] > 1)
+        ++cb;
+    return cb;
+}
+
+// The primary weights of the cch characters at psz, in pOut; their length, or -1 when they
+// cannot be had or do not fit.
+int PrimaryWeights(LCID lcid, const char* psz, int cch, BYTE* pOut, int cbOut) {
+    const int cbKey =
+        LCMapStringA(lcid, SORT_KEY_FLAGS, psz, cch, reinterpret_cast<char*>(pOut), cbOut);
+    return cbKey > 0 ? PrimaryLength(pOut, cbKey) : -1;
+}
+
+// The primary weights of each printable ASCII character alone. Where a locale sorts no two of
+// them as one unit (a contraction, as "ch" in some locales), the primary weights of a text of
+// such characters are those of its characters one after the other: checked for every pair
+// before the table is used. The table then gives the hash of such a name without a call into
+// the locale functions, which cost several microseconds each where Wine runs emulated.
+class CAsciiWeights {
+public:
+    CAsciiWeights() : m_nState(UNTRIED), m_lcid(0), m_nHashesWithout(0) {}
+
+    // 1 with the hash in *pnHash when the table gives it; 0 when the name must be hashed from
+    // its own sort key.
+    int Hash(LCID lcid, const char* pszName, unsigned* pnHash) {
+        if (m_nState != USABLE || lcid != m_lcid) {
+            // Building costs as many calls as that many hashes: it is built only once as many
+            // names have been hashed without it, so it never costs more than it saves.
+            if (lcid != m_lcid) {
+                m_lcid = lcid;
+                m_nState = UNTRIED;
+                m_nHashesWithout = 0;
+            }
+            if (m_nState == UNTRIED && ++m_nHashesWithout > BUILD_CALLS)
+                m_nState = Build() ? USABLE : UNUSABLE;
+            if (m_nState != USABLE)
+                return 0;
+        }
+        unsigned nHash = HASH_START;
+        for (const char* p = pszName; *p != '\0'; ++p) {
+            const unsigned char c = static_cast<unsigned char>(*p);
+            if (c < FIRST || c > LAST)
+                return 0;
+            const tagWeights& weights = m_aWeights[c - FIRST];
+            nHash = HashBytes(nHash, weights.ab, weights.cb);
+        }
+        *pnHash = nHash;
+        return 1;
+    }
+
+private:
+    enum { FIRST = 0x20, LAST = 0x7E, COUNT = LAST - FIRST + 1, MAX_WEIGHTS = 8 };
+    enum { BUILD_CALLS = COUNT + COUNT * COUNT };
+    enum { UNTRIED, USABLE, UNUSABLE };
+    struct tagWeights {
+        BYTE ab[MAX_WEIGHTS];
+        int cb;
+    };
+
+    int Build() {
+        BYTE abKey[64];
+        for (int i = 0; i < COUNT; ++i) {
+            const char c = static_cast<char>(FIRST + i);
+            const int cb = PrimaryWeights(m_lcid, &c, 1, abKey, sizeof(abKey));
+            if (cb < 0 || cb > MAX_WEIGHTS)
+                return 0;
+            memcpy(m_aWeights[i].ab, abKey, static_cast<size_t>(cb));
+            m_aWeights[i].cb = cb;
+        }
+        for (int i = 0; i < COUNT; ++i) {
+            for (int k = 0; k < COUNT; ++k) {
+                const char ac[2] = {static_cast<char>(FIRST + i), static_cast<char>(FIRST + k)};
+                const tagWeights& a = m_aWeights[i];
+                const tagWeights& b = m_aWeights[k];
+                if (PrimaryWeights(m_lcid, ac, 2, abKey, sizeof(abKey)) != a.cb + b.cb ||
+                    memcmp(abKey, a.ab, static_cast<size_t>(a.cb)) != 0 ||
+                    memcmp(abKey + a.cb, b.ab, static_cast<size_t>(b.cb)) != 0)
+                    return 0;
+            }
+        }
+        return 1;
+    }
+
+    int m_nState;
+    LCID m_lcid;
+    unsigned m_nHashesWithout;
+    tagWeights m_aWeights[COUNT];
+};
+
+CAsciiWeights g_AsciiWeights;
+
 // A hash of the primary (letter) weights of the name's sort key, made with the locale and
 // flags lstrcmpiA compares with (the thread locale, case ignored). A sort key compares as
 // CompareString with the same flags does, so names lstrcmpiA finds equal have equal keys and,
 // all the more, equal primary weights: letter case, ignorable characters and expansions such
 // as the sharp s against "ss" hash alike. Hashing only the primary weights keeps the filter
-// sound even if a later weight level were to differ between the two functions.
+// sound even if a later weight level were to differ between the two functions. A name of
+// printable ASCII gets the same hash from the table of CAsciiWeights, once it holds.
 int NameHash(void*, const char* pszName, unsigned* pnHash) {
     const LCID lcid = GetThreadLocale();
-    const DWORD dwFlags = LCMAP_SORTKEY | NORM_IGNORECASE;
+    if (g_AsciiWeights.Hash(lcid, pszName, pnHash))
+        return 1;
     BYTE abKey[512];
-    BYTE* pKey = abKey;
-    BYTE* pHeapKey = nullptr;
-    int cbKey =
-        LCMapStringA(lcid, dwFlags, pszName, -1, reinterpret_cast<char*>(abKey), sizeof(abKey));
-    if (cbKey == 0) {
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-            return 0;
-        const int cbNeeded = LCMapStringA(lcid, dwFlags, pszName, -1, nullptr, 0);
-        if (cbNeeded <= 0)
-            return 0;
-        pHeapKey = new (std::nothrow) BYTE[cbNeeded];
-        if (pHeapKey == nullptr)
-            return 0;
-        cbKey =
-            LCMapStringA(lcid, dwFlags, pszName, -1, reinterpret_cast<char*>(pHeapKey), cbNeeded);
-        if (cbKey == 0) {
-            delete[] pHeapKey;
-            return 0;
-        }
-        pKey = pHeapKey;
+    int cbPrimary = PrimaryWeights(lcid, pszName, -1, abKey, sizeof(abKey));
+    if (cbPrimary >= 0) {
+        *pnHash = HashBytes(HASH_START, abKey, cbPrimary);
+        return 1;
     }
-    // The primary weights end at the first separator byte (1) or the terminator (0).
-    unsigned nHash = 2166136261u;
-    for (int i = 0; i < cbKey && pKey[i] > 1; ++i) {
-        nHash ^= pKey[i];
-        nHash *= 16777619u;
-    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return 0;
+    const int cbNeeded = LCMapStringA(lcid, SORT_KEY_FLAGS, pszName, -1, nullptr, 0);
+    BYTE* pHeapKey = cbNeeded > 0 ? new (std::nothrow) BYTE[cbNeeded] : nullptr;
+    if (pHeapKey == nullptr)
+        return 0;
+    cbPrimary = PrimaryWeights(lcid, pszName, -1, pHeapKey, cbNeeded);
+    if (cbPrimary >= 0)
+        *pnHash = HashBytes(HASH_START, pHeapKey, cbPrimary);
     delete[] pHeapKey;
-    *pnHash = nHash;
-    return 1;
+    return cbPrimary >= 0;
 }
 
 // One UTF-16 unit in upper case by the system's own table, the one the registry compares key
@@ -171,15 +263,25 @@ int CIniFile::Load(const char* pszPath) {
         return 0;
     memcpy(m_szPath, pszPath, cchPath + 1);
 
-    char* pText = nullptr;
+    // The text goes to the tree's store, where it stays as long as the tree: the values keep
+    // their names and texts in it. A tree that misses part of the file is never written back.
+    size_t cbFile = 0;
+    if (!WholeFileSize(file.get(), &cbFile) || cbFile > INI_FILE_MAX) {
+        Diag("%s: larger than %lu bytes, or its size cannot be told", pszPath,
+             static_cast<unsigned long>(INI_FILE_MAX));
+        m_bLoadFailed = 1;
+        return 1;
+    }
+    char* pText = static_cast<char*>(m_Store.Allocate(cbFile + 1));
     size_t cbText = 0;
-    if (!ReadWholeFile(file.get(), &pText, &cbText)) {
-        m_bLoadFailed = 1; // never write back a tree that misses part of the file
+    if (pText == nullptr || !ReadFileInto(file.get(), pText, cbFile, &cbText)) {
+        m_bLoadFailed = 1;
         return 1;
     }
     file.reset();
+    m_bTextKept = 1;
     LoadText(pText, cbText);
-    delete[] pText;
+    m_bTextKept = 0;
     return 1;
 }
 
@@ -212,17 +314,17 @@ int CIniFile::SaveAndClear() {
         nResult = SaveAs(m_szPath);
         Diag("%s %s", m_szPath, nResult ? "rewritten" : "cannot be written: left as it was");
     } else {
-        nResult = !m_bLoadFailed && m_nRefused != 2;
+        nResult = !m_bLoadFailed && m_nRefused != REFUSED_HOLDING_WINDIR;
         Diag("%s left as it was: %s", m_szPath,
-             m_bLoadFailed     ? "it could not be read whole"
-             : m_nRefused == 2 ? "its text is refused, and it holds [WINDIR]"
-             : m_nRefused != 0 ? "its text is refused"
-                               : "no value was taken from it");
+             m_bLoadFailed                          ? "it could not be read whole, or held"
+             : m_nRefused == REFUSED_HOLDING_WINDIR ? "its text is refused, and it holds [WINDIR]"
+             : m_nRefused != NOT_REFUSED            ? "its text is refused"
+                                                    : "no value was taken from it");
     }
     Clear();
     m_nValuesTaken = 0;
     m_bLoadFailed = 0;
-    m_nRefused = 0;
+    m_nRefused = NOT_REFUSED;
     m_nEncoding = TEXT_EIGHT_BIT;
     return nResult;
 }

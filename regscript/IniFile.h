@@ -12,6 +12,9 @@
 #include "regscript/TextPlatform.h"
 
 enum {
+    // The largest registry script TRANSLATEPATH reads: any shape of it can be held in a 32-bit
+    // process (see docs/commands.md). A larger file is left untouched and the run fails.
+    INI_FILE_MAX = 256 * 1024 * 1024,
     INI_PATH_SIZE = 260,      // the file path, NUL included
     INI_TRANSLATED_MAX = 259, // bytes of a translated path: folder, backslash, tail
     INI_WINDIR_TAIL_MAX = 259 // bytes after the placeholder that a translation keeps
@@ -37,7 +40,9 @@ public:
 
     // Reads the file into the tree. 0 when the file cannot be opened, else 1. 8-bit text,
     // UTF-8 with its byte-order mark and UTF-16LE with its mark are read; a file of another
-    // form, with a stray NUL or Ctrl-Z, or that cannot be read whole contributes nothing.
+    // form, with a stray NUL or Ctrl-Z, over INI_FILE_MAX bytes, or that cannot be read whole
+    // or held contributes nothing. The text is read into the tree's store and the values keep
+    // their names and texts where the file's text holds them.
     int Load(const char* pszPath);
     // Writes the tree to pszPath through a new file in the same folder that then replaces the
     // old one in one step. 1 when written, 0 when not (the old file is then unchanged).
@@ -70,7 +75,7 @@ public:
     int WriteTree(const tagTextSink& sink) const;
     // Writes one key's section and those of its whole subtree; pszPath is the key's full path.
     int WriteKey(const CIniKey* pKey, const char* pszPath, const tagTextSink& sink) const;
-    // Deletes every root key with its subtree.
+    // Deletes every root key with its subtree, and gives the tree's memory back.
     void Clear();
 
     const CIniKey& GetRoot() const { return m_Root; }
@@ -81,21 +86,25 @@ public:
     int LoadFailed() const { return m_bLoadFailed; }
     // The encoding of the text loaded (TEXT_EIGHT_BIT, TEXT_UTF8_MARKED, TEXT_UTF16LE).
     int GetEncoding() const { return m_nEncoding; }
-    // 1 when a text was refused; 2 when the refused text held "[WINDIR]".
+    // Whether a text was refused, and whether it held "[WINDIR]".
+    enum { NOT_REFUSED = 0, REFUSED = 1, REFUSED_HOLDING_WINDIR = 2 };
     int TextRefused() const { return m_nRefused; }
 
 private:
+    static int IsSection(const char* pLine, size_t cchLine); // IsSectionLine of a known length
     void AddRootKeys();
     int IsRootKey(const CIniKey* pKey) const;
     CIniKey* OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache);
-    long LoadLines(char* pText, size_t cbText, int nEncoding, const char* pRaw, size_t cbRaw);
+    long LoadLines(char* pText, size_t cbText, int nEncoding);
+    long LoadUtf16Units(char* pText, const unsigned char* pUnits, size_t cUnits);
     long Refuse(const char* pRaw, size_t cbRaw);
     size_t Units(const char* pText, size_t cb) const;
     int WriteKeys(const tagTextSink& sink) const;
-    int TranslateWindir(const char* pText, size_t cbText, char** ppTranslated,
-                        size_t* pcbTranslated) const;
+    int TranslateWindir(const char* pText, size_t cbText, char* pOut, size_t* pcbOut);
+    int IsPlaceholderHead(const char* pHead, size_t cbHead);
 
-    CIniKey m_Root; // "My Computer"; its sub-keys are the roots
+    CTreeStore m_Store; // the tree's memory (before m_Root: it outlives the tree)
+    CIniKey m_Root;     // "My Computer"; its sub-keys are the roots
     char m_szPath[INI_PATH_SIZE];
     const tagTextPlatform* m_pPlatform;
     tagTextPlatform m_Utf8Platform; // names and the folder as UTF-8, for UTF-16 text
@@ -104,4 +113,17 @@ private:
     int m_bLoadFailed;
     int m_nEncoding;
     int m_nRefused;
+    int m_bTextKept; // the text being loaded lives in m_Store: values point into it
+
+    // The last heads of "[" values compared with the placeholder, and what the comparison
+    // said: a script repeats the same few heads thousands of times, and the comparison
+    // (lstrcmpiA) costs far more than comparing the bytes again.
+    enum { HEADS_SEEN = 4, HEAD_SEEN_SIZE = 32 };
+    struct tagHeadSeen {
+        char ab[HEAD_SEEN_SIZE];
+        size_t cb; // 0 for an empty entry
+        int bPlaceholder;
+    };
+    tagHeadSeen m_aHeadsSeen[HEADS_SEEN];
+    int m_nNextHeadSeen;
 };

@@ -125,16 +125,20 @@ public:
     CKeyPathCache& operator=(const CKeyPathCache&) = delete;
 
     // The key the cache gives for the component at nStep under pParent, or null when it
-    // cannot tell (the lookup then runs).
+    // cannot tell (the lookup then runs). *pbKept is 1 when that key is the one recorded at
+    // nStep, which then stays recorded with the steps after it (a line that repeats the path
+    // of the line before reuses every step); 0 when the caller must record what it finds.
     CIniKey* Find(size_t nStep, const CIniKey* pParent, const char* pszToken, size_t cchToken,
-                  const tagTextPlatform& platform) {
+                  const tagTextPlatform& platform, int* pbKept) {
+        *pbKept = 0;
         if (nStep >= m_nSteps)
             return nullptr;
-        const tagStep& step = m_pSteps[nStep];
+        tagStep& step = m_pSteps[nStep];
         if (step.pParent != pParent || step.cchToken != cchToken ||
             memcmp(m_tokens.Data() + step.nOffset, pszToken, cchToken) != 0)
             return nullptr;
-        int nNewer = pParent->GetCount(1) - step.nParentCount;
+        const int nCount = pParent->GetCount(1);
+        int nNewer = nCount - step.nParentCount;
         if (nNewer < 0)
             return nullptr;
         for (const tagPubListNode<CIniKey*>* pNode = pParent->SubKeys().GetHead();
@@ -143,6 +147,9 @@ public:
                 platform.pfnCompareNoCase(platform.pContext, pszToken, pNode->item->GetName()) == 0)
                 return pNode->item;
         }
+        // The newer sub-keys have been compared: the next lookup starts after them.
+        step.nParentCount = nCount;
+        *pbKept = 1;
         return step.pKey;
     }
 
@@ -306,9 +313,11 @@ private:
 } // namespace
 
 CIniFile::CIniFile(const tagTextPlatform* pPlatform)
-    : m_Root("My Computer"), m_pPlatform(pPlatform), m_pText(pPlatform), m_nValuesTaken(0),
-      m_bLoadFailed(0), m_nEncoding(TEXT_EIGHT_BIT), m_nRefused(0) {
+    : m_Root("My Computer", &m_Store), m_pPlatform(pPlatform), m_pText(pPlatform),
+      m_nValuesTaken(0), m_bLoadFailed(0), m_nEncoding(TEXT_EIGHT_BIT), m_nRefused(NOT_REFUSED),
+      m_bTextKept(0), m_nNextHeadSeen(0) {
     memset(m_szPath, 0, sizeof(m_szPath));
+    memset(m_aHeadsSeen, 0, sizeof(m_aHeadsSeen));
     m_Utf8Platform.pContext = const_cast<tagTextPlatform*>(pPlatform);
     m_Utf8Platform.pfnCompareNoCase = CompareUtf8NoCase;
     m_Utf8Platform.pfnNameHash = HashUtf8NoCase;
@@ -322,9 +331,9 @@ CIniFile::~CIniFile() {}
 
 void CIniFile::AddRootKeys() {
     for (const char* pszName : g_apszRootNames) {
-        CIniKey* pKey = new (std::nothrow) CIniKey(pszName);
+        CIniKey* pKey = CIniKey::Create(pszName, &m_Store);
         if (pKey == nullptr || !pKey->IsValid() || !m_Root.AddSubKey(pKey, 0)) {
-            delete pKey;
+            CIniKey::Destroy(pKey);
             m_bLoadFailed = 1; // a tree without its fixed roots would be written in another order
         }
     }
@@ -332,14 +341,18 @@ void CIniFile::AddRootKeys() {
 
 void CIniFile::Clear() {
     while (m_Root.GetCount(1) > 0) {
-        delete m_Root.GetSubKey(0);
+        CIniKey::Destroy(m_Root.GetSubKey(0));
         m_Root.RemoveSubKey(0);
     }
+    m_Store.Release(); // every key, value and node of the tree at once
 }
 
 int CIniFile::IsSectionLine(const char* pszLine) {
-    const size_t cch = strlen(pszLine);
-    return cch > 0 && pszLine[0] == '[' && pszLine[cch - 1] == ']';
+    return IsSection(pszLine, strlen(pszLine));
+}
+
+int CIniFile::IsSection(const char* pLine, size_t cchLine) {
+    return cchLine > 0 && pLine[0] == '[' && pLine[cchLine - 1] == ']';
 }
 
 CIniKey* CIniFile::OpenKeyPath(char* pszLine) {
@@ -365,26 +378,56 @@ CIniKey* CIniFile::OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache) {
         // A first component that is no root name gets a root key of its own, written back
         // like the five: dropping the section would lose its values.
         CIniKey* pParent = pKey != nullptr ? pKey : &m_Root;
-        pKey = pCache != nullptr ? pCache->Find(nStep, pParent, pszToken, cchToken, *m_pText)
-                                 : nullptr;
+        int bKept = 0;
+        pKey = pCache != nullptr
+                   ? pCache->Find(nStep, pParent, pszToken, cchToken, *m_pText, &bKept)
+                   : nullptr;
         if (pKey == nullptr)
             pKey = pParent->OpenSubKey(pszToken, *m_pText);
         if (pKey == nullptr) {
             m_bLoadFailed = 1;
             return nullptr;
         }
-        if (pCache != nullptr)
+        if (pCache != nullptr && !bKept)
             pCache->Record(nStep, pParent, pszToken, cchToken, pKey);
     }
     return pKey;
 }
 
-// Returns 1 with a new heap text in *ppTranslated when the value is a placeholder value that
-// could be translated, 0 when the text stays as it is, -1 when memory ran out.
-int CIniFile::TranslateWindir(const char* pText, size_t cbText, char** ppTranslated,
-                              size_t* pcbTranslated) const {
-    *ppTranslated = nullptr;
-    *pcbTranslated = 0;
+// 1 when the head of a value text (up to its last "]"), followed by one double quote, equals
+// the quoted placeholder under the name comparison itself (it may find texts of other lengths
+// equal); -1 when memory ran out.
+int CIniFile::IsPlaceholderHead(const char* pHead, size_t cbHead) {
+    for (const tagHeadSeen& seen : m_aHeadsSeen) {
+        if (seen.cb == cbHead && memcmp(seen.ab, pHead, cbHead) == 0)
+            return seen.bPlaceholder;
+    }
+    char szShort[HEAD_SEEN_SIZE + 2];
+    char* pszHead = cbHead < HEAD_SEEN_SIZE ? szShort : new (std::nothrow) char[cbHead + 2];
+    if (pszHead == nullptr)
+        return -1;
+    memcpy(pszHead, pHead, cbHead);
+    pszHead[cbHead] = '"';
+    pszHead[cbHead + 1] = '\0';
+    const int bPlaceholder =
+        m_pText->pfnCompareNoCase(m_pText->pContext, pszHead, g_szQuotedPlaceholder) == 0;
+    if (pszHead != szShort) {
+        delete[] pszHead;
+    } else {
+        tagHeadSeen& seen = m_aHeadsSeen[m_nNextHeadSeen];
+        m_nNextHeadSeen = (m_nNextHeadSeen + 1) % HEADS_SEEN;
+        memcpy(seen.ab, pHead, cbHead);
+        seen.cb = cbHead;
+        seen.bPlaceholder = bPlaceholder;
+    }
+    return bPlaceholder;
+}
+
+// Returns 1 with the translated text in pOut (at most INI_TRANSLATED_MAX + 1 bytes, no NUL)
+// when the value is a placeholder value that could be translated, 0 when the text stays as it
+// is, -1 when memory ran out.
+int CIniFile::TranslateWindir(const char* pText, size_t cbText, char* pOut, size_t* pcbOut) {
+    *pcbOut = 0;
     if (cbText < 2 || pText[1] != '[')
         return 0;
     size_t cbHead = cbText;
@@ -392,20 +435,9 @@ int CIniFile::TranslateWindir(const char* pText, size_t cbText, char** ppTransla
         --cbHead;
     if (cbHead == 0)
         return 0;
-
-    // The head with a closing quote against the quoted placeholder, through the platform's
-    // comparison itself (it may find texts of other lengths equal).
-    char* pszHead = new (std::nothrow) char[cbHead + 2];
-    if (pszHead == nullptr)
-        return -1;
-    memcpy(pszHead, pText, cbHead);
-    pszHead[cbHead] = '"';
-    pszHead[cbHead + 1] = '\0';
-    const int bPlaceholder =
-        m_pText->pfnCompareNoCase(m_pText->pContext, pszHead, g_szQuotedPlaceholder) == 0;
-    delete[] pszHead;
-    if (!bPlaceholder)
-        return 0;
+    const int nPlaceholder = IsPlaceholderHead(pText, cbHead);
+    if (nPlaceholder <= 0)
+        return nPlaceholder;
 
     // A translation that does not fit is not made: a cut path would name another file.
     // Nor one without a tail: it would end in the folder's backslash, which a reader of the
@@ -422,17 +454,11 @@ int CIniFile::TranslateWindir(const char* pText, size_t cbText, char** ppTransla
     if (cchFolder + 1 + cbTail > INI_TRANSLATED_MAX)
         return 0;
 
-    const size_t cbOut = 1 + cchFolder + 1 + cbTail;
-    char* pOut = new (std::nothrow) char[cbOut + 1];
-    if (pOut == nullptr)
-        return -1;
     pOut[0] = '"';
     memcpy(pOut + 1, szFolder, cchFolder);
     pOut[1 + cchFolder] = '\\';
     memcpy(pOut + 2 + cchFolder, pTail, cbTail);
-    pOut[cbOut] = '\0';
-    *ppTranslated = pOut;
-    *pcbTranslated = cbOut;
+    *pcbOut = 1 + cchFolder + 1 + cbTail;
     return 1;
 }
 
@@ -446,21 +472,24 @@ int CIniFile::ParseValueLine(CIniKey* pKey, char* pszLine, size_t cchLine) {
     const char* pText = pEquals + 1;
     size_t cbText = static_cast<size_t>(pszLine + cchLine - pText);
 
-    char* pTranslated = nullptr;
+    char szTranslated[INI_TRANSLATED_MAX + 2];
     size_t cbTranslated = 0;
-    const int nTranslated = TranslateWindir(pText, cbText, &pTranslated, &cbTranslated);
+    const int nTranslated = TranslateWindir(pText, cbText, szTranslated, &cbTranslated);
     if (nTranslated < 0) {
         m_bLoadFailed = 1;
         return 0;
     }
     if (nTranslated > 0) {
-        pText = pTranslated;
+        pText = szTranslated;
         cbText = cbTranslated;
     }
-    CIniValue* pValue = CIniValue::Create(pszLine, pText, cbText);
-    delete[] pTranslated;
+    // A kept text holds the name and the text, each ending in a NUL, as long as the tree.
+    CIniValue* pValue = m_bTextKept && nTranslated == 0 && pKey->GetStore() == &m_Store
+                            ? CIniValue::Borrow(pszLine, static_cast<size_t>(pEquals - pszLine),
+                                                pEquals + 1, cbText, &m_Store)
+                            : CIniValue::Create(pszLine, pText, cbText, pKey->GetStore());
     if (pValue == nullptr || !pKey->AddValue(pValue, 0)) {
-        delete pValue;
+        CIniValue::Destroy(pValue);
         m_bLoadFailed = 1;
         return 0;
     }
@@ -509,7 +538,7 @@ size_t CIniFile::Units(const char* pText, size_t cb) const {
 }
 
 long CIniFile::Refuse(const char* pRaw, size_t cbRaw) {
-    m_nRefused = HoldsWindirPlaceholder(pRaw, cbRaw) ? 2 : 1;
+    m_nRefused = HoldsWindirPlaceholder(pRaw, cbRaw) ? REFUSED_HOLDING_WINDIR : REFUSED;
     return 0;
 }
 
@@ -519,36 +548,70 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
     // One tree holds the text of one encoding: its names are compared by that encoding's rules.
     if (nEncoding == TEXT_REFUSED || (m_nValuesTaken > 0 && nEncoding != m_nEncoding))
         return Refuse(pText, cbText);
-    if (nEncoding != TEXT_UTF16LE)
-        return LoadLines(pText + cbMark, cbText - cbMark, nEncoding, pText, cbText);
+    if (nEncoding != TEXT_UTF16LE) {
+        size_t cbLines = cbText - cbMark;
+        if (!TrimStrayBytes(pText + cbMark, &cbLines))
+            return Refuse(pText, cbText);
+        return LoadLines(pText + cbMark, cbLines, nEncoding);
+    }
 
     // UTF-16 is read as UTF-8 (regscript/TextUtf16.h); an odd last byte is padding only when 0.
+    // The stray units are told while the text still stands as read (a refusal looks for the
+    // placeholder in it).
     size_t cbUnits = cbText - cbMark;
     if (cbUnits % 2 != 0 && pText[cbText - 1] == '\0')
         --cbUnits;
-    if (cbUnits % 2 != 0 || m_pPlatform->pfnUpcaseUtf16 == nullptr ||
-        m_pPlatform->pfnWindowsFolderUtf8 == nullptr)
-        return Refuse(pText, cbText);
-    const size_t cUnits = cbUnits / 2;
+    size_t cUnits = cbUnits / 2;
     const unsigned char* pUnits = reinterpret_cast<const unsigned char*>(pText + cbMark);
-    const size_t cbUtf8 = Utf8Length(pUnits, cUnits);
-    char* pUtf8 = new (std::nothrow) char[cbUtf8 + 1];
+    if (cbUnits % 2 != 0 || m_pPlatform->pfnUpcaseUtf16 == nullptr ||
+        m_pPlatform->pfnWindowsFolderUtf8 == nullptr || !TrimStrayUnits(pUnits, &cUnits))
+        return Refuse(pText, cbText);
+    // 8-bit text that happens to start with the bytes FF FE (the two characters "\xFF\xFE") reads
+    // as UTF-16 without a single value. Holding "[WINDIR]" as 8-bit text, which UTF-16 text of
+    // ours cannot, it is refused text, not a file without values: left untouched, it fails. Told
+    // while the text still stands as read.
+    const int bEightBitWindir =
+        HoldsWindirPlaceholder(pText + cbMark, cbText - cbMark, WINDIR_AS_8_BIT);
+    const long nTaken = LoadUtf16Units(pText, pUnits, cUnits);
+    if (nTaken == 0 && m_nRefused == NOT_REFUSED && !m_bLoadFailed && bEightBitWindir)
+        m_nRefused = REFUSED_HOLDING_WINDIR;
+    return nTaken;
+}
+
+long CIniFile::LoadUtf16Units(char* pText, const unsigned char* pUnits, size_t cUnits) {
+    // The UTF-8 takes the place of the UTF-16 text from the start of the buffer, as far as it
+    // stays behind the units still to be read, which is all of a script's ASCII markup: no
+    // second copy of the text. What does not fit (a long run of characters from U+0800 up)
+    // goes with the UTF-8 before it to a new buffer.
+    size_t nDone = 0;
+    size_t cbUtf8 = Utf16LeToUtf8(pUnits, cUnits, pText, &nDone);
+    if (nDone == cUnits)
+        return LoadLines(pText, cbUtf8, TEXT_UTF16LE);
+    const unsigned char* pRest = pUnits + 2 * nDone;
+    const size_t cbRest = Utf8Length(pRest, cUnits - nDone);
+    const size_t cbNew = cbRest < static_cast<size_t>(-1) / 2 - cbUtf8 ? cbUtf8 + cbRest + 1 : 0;
+    char* pUtf8 = nullptr;
+    if (cbNew > 0) // the values of a kept text keep their texts where it is
+        pUtf8 = m_bTextKept ? static_cast<char*>(m_Store.Allocate(cbNew))
+                            : new (std::nothrow) char[cbNew];
     if (pUtf8 == nullptr) {
         m_bLoadFailed = 1;
         return 0;
     }
-    Utf16LeToUtf8(pUnits, cUnits, pUtf8);
-    const long nTaken = LoadLines(pUtf8, cbUtf8, TEXT_UTF16LE, pText, cbText);
-    delete[] pUtf8;
+    memcpy(pUtf8, pText, cbUtf8);
+    cbUtf8 += Utf16LeToUtf8(pRest, cUnits - nDone, pUtf8 + cbUtf8);
+    const long nTaken = LoadLines(pUtf8, cbUtf8, TEXT_UTF16LE);
+    if (!m_bTextKept)
+        delete[] pUtf8;
     return nTaken;
 }
 
-long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding, const char* pRaw,
-                         size_t cbRaw) {
-    if (!TrimStrayBytes(pText, &cbText))
-        return Refuse(pRaw, cbRaw);
+long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding) {
     m_nEncoding = nEncoding;
-    m_pText = nEncoding == TEXT_UTF16LE ? &m_Utf8Platform : m_pPlatform;
+    const tagTextPlatform* pServices = nEncoding == TEXT_UTF16LE ? &m_Utf8Platform : m_pPlatform;
+    if (pServices != m_pText)
+        memset(m_aHeadsSeen, 0, sizeof(m_aHeadsSeen)); // other services, other answers
+    m_pText = pServices;
 
     // Lines are cut out of the text in place: a line's end (or, for the last line, the spare
     // byte after the text) takes its terminating NUL, and a continued line is joined by moving
@@ -558,7 +621,10 @@ long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding, const char* 
     CIniKey* pKey = nullptr;
     CKeyPathCache cache;
     long nTaken = 0;
-    while (p < pEnd) {
+    // The first allocation that fails ends the reading: the tree is then never written, and
+    // every allocation after it would only fail again (where the address space is used up,
+    // each such failure costs the heap a search for space it cannot find).
+    while (p < pEnd && !m_bLoadFailed) {
         char* pszLine = p;
         int bLf = 0;
         char* pLineEnd = LineEnd(p, pEnd, &p, &bLf);
@@ -567,7 +633,7 @@ long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding, const char* 
             continue;
         pszLine[cch] = '\0';
 
-        if (IsSectionLine(pszLine)) {
+        if (IsSection(pszLine, cch)) {
             pKey = OpenKeyPathCached(pszLine, &cache);
             // A root of a name of one or two characters is written as a short line, which a
             // reader of the written file passes over, giving the values to the key before.
@@ -606,7 +672,7 @@ long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding, const char* 
         // A joined line is written back as one line; one that would then read as a section
         // line, or as a short line, is no value: taken, it would move the values after it to
         // another key, or vanish, when the written file is read.
-        if (bContinued && (Units(pszLine, cch) + 1 < SHORT_LINE || IsSectionLine(pszLine)))
+        if (bContinued && (Units(pszLine, cch) + 1 < SHORT_LINE || IsSection(pszLine, cch)))
             continue;
         if (ParseValueLine(pKey, pszLine, cch))
             ++nTaken;

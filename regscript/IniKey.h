@@ -1,6 +1,11 @@
 // The registry tree of a registry-script file: CIniKey (a named key with sub-keys and values)
 // and CIniValue (a named value with its text). Text only: nothing here touches the registry.
 //
+// A tree is built either on the heap, object by object, or in a CTreeStore (as CIniFile builds
+// its tree): a key made in a store keeps its name, its sub-keys, its values and their nodes in
+// that store, and deleting it frees nothing; the store gives everything back at once. One tree
+// never mixes the two: a key takes only sub-keys and values that live where its own do.
+//
 // Pure code: no Win32 header. Name comparison comes in through tagTextPlatform.
 #pragma once
 
@@ -18,9 +23,17 @@ public:
     // Copies the name (whole, whatever its length) and cbText bytes of text, adding a
     // terminating NUL to each.
     CIniValue(const char* pszName, const char* pText, size_t cbText);
-    // The same, with the copies in the value's own heap block: one allocation instead of
-    // two for each of the many values of a script. Null when memory runs out.
-    static CIniValue* Create(const char* pszName, const char* pText, size_t cbText);
+    // The same, with the copies in the value's own block: in pStore, or on the heap when
+    // pStore is null (one allocation instead of two). Null when memory runs out.
+    static CIniValue* Create(const char* pszName, const char* pText, size_t cbText,
+                             CTreeStore* pStore = nullptr);
+    // A value in pStore whose name and text stay where they are, NUL-terminated, in memory
+    // of that store: nothing is copied. Null when memory runs out.
+    static CIniValue* Borrow(char* pszName, size_t cchName, char* pText, size_t cbText,
+                             CTreeStore* pStore);
+    // Deletes a value made by either constructor, by Create or by Borrow (in a store: destroys
+    // it only).
+    static void Destroy(CIniValue* pValue);
     virtual ~CIniValue();
 
     CIniValue(const CIniValue&) = delete;
@@ -36,10 +49,13 @@ public:
     const char* GetData() const { return m_pData; }
     size_t GetNameLength() const { return m_cchName; }
     size_t GetDataLength() const { return m_cbData; }
+    int IsInStore() const { return m_nStorage == IN_STORE; }
 
 private:
-    struct tagInBlock {};
-    CIniValue(const char* pszName, size_t cchName, const char* pText, size_t cbText, tagInBlock);
+    enum { OWN_BLOCK, IN_OBJECT_BLOCK, IN_STORE }; // where the name and the text are
+    struct tagBorrowed {};
+    CIniValue(const char* pszName, size_t cchName, const char* pText, size_t cbText, int nStorage);
+    CIniValue(char* pszName, size_t cchName, char* pText, size_t cbText, tagBorrowed);
     static void* operator new(size_t cb, size_t cbExtra, const std::nothrow_t&) noexcept;
     static void operator delete(void* p, size_t cbExtra, const std::nothrow_t&) noexcept;
     static void operator delete(void* p, const std::nothrow_t&) noexcept;
@@ -48,14 +64,23 @@ private:
     char* m_pData;
     size_t m_cchName;
     size_t m_cbData;
-    int m_bOwnBlock; // 1 when the block is separate from the value and freed with it
+    int m_nStorage; // where the name and the text are: only an OWN_BLOCK is freed with the value
 };
 
 class CIniKey {
 public:
     // Copies the name (one path component, whole, whatever its length).
     explicit CIniKey(const char* pszName);
+    // A key (held by its owner) whose sub-keys and values live in pStore: the root of a tree
+    // built in a store.
+    CIniKey(const char* pszName, CTreeStore* pStore);
+    // A new key in pStore, its name with it; on the heap when pStore is null. Null when memory
+    // runs out.
+    static CIniKey* Create(const char* pszName, CTreeStore* pStore);
+    // Deletes a key made by new or by Create (in a store: destroys it only).
+    static void Destroy(CIniKey* pKey);
     // Deletes the values and the whole subtree. A deep tree is taken apart without recursion.
+    // A subtree in a store is left to the store.
     virtual ~CIniKey();
 
     CIniKey(const CIniKey&) = delete;
@@ -69,9 +94,12 @@ public:
     int GetCount(int bKeys) const;
     CIniKey* GetSubKey(int nPosition) const { return m_SubKeys.GetAt(nPosition); }
     CIniValue* GetValue(int nPosition) const { return m_Values.GetAt(nPosition); }
-    // Every caller in the product passes position 0: the newest stands first.
+    // Every caller in the product passes position 0: the newest stands first. 0 also for a key
+    // or value that lives elsewhere than this key's sub-keys and values (see above).
     int AddSubKey(CIniKey* pKey, int nPosition);
-    int AddValue(CIniValue* pValue, int nPosition) { return m_Values.InsertAt(pValue, nPosition); }
+    int AddValue(CIniValue* pValue, int nPosition);
+    // Where the sub-keys and values live: a store, or null for the heap.
+    CTreeStore* GetStore() const { return m_SubKeys.GetStore(); }
     // Unlinks the sub-key at nPosition; the caller has deleted it before.
     int RemoveSubKey(int nPosition);
 
@@ -81,8 +109,9 @@ public:
 
     // The first sub-key, in position order, whose name equals pszName under the platform's
     // comparison; null when there is none. Many siblings are looked up through a hash index,
-    // which only narrows the candidates: the comparison decides, so the result is the one the
-    // walk from position 0 would give.
+    // few are walked passing over those whose name hash differs: the hash only narrows the
+    // candidates and the comparison decides, so the result is the one the plain walk from
+    // position 0 would give.
     CIniKey* FindSubKey(const char* pszName, const tagTextPlatform& platform);
     // FindSubKey, and when nothing is found a new key of that name added at position 0. Null
     // only when memory runs out.
@@ -90,9 +119,13 @@ public:
 
 private:
     friend class CSubKeyIndex;
+    struct tagInStore {};
+    CIniKey(char* pszName, CTreeStore* pStore, tagInStore);
 
     CIniKey* Find(const char* pszName, const tagTextPlatform& platform, int* pbHashed,
                   unsigned* pnHash);
+    // The platform's hash of this key's name, made once. 0 when none can be made.
+    int NameHash(const tagTextPlatform& platform, unsigned* pnHash);
     CSubKeyIndex* UsableIndex(const tagTextPlatform& platform);
 
     CPubList<CIniKey*> m_SubKeys;
@@ -102,4 +135,5 @@ private:
     int m_bIndexFailed;     // the index could not be built: lookups walk the list
     unsigned m_nNameHash;   // the platform's hash of this key's name, when m_bNameHashed
     int m_bNameHashed;
+    int m_bInStore; // the key itself, its name and its index live in GetStore()
 };

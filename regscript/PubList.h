@@ -8,6 +8,8 @@
 
 #include <new>
 
+#include "regscript/TreeStore.h"
+
 template <typename T> struct tagPubListNode {
     tagPubListNode* pNext; // null at the last node
     T item;
@@ -17,13 +19,15 @@ template <typename T> class CPubList {
 public:
     typedef tagPubListNode<T> tagNode;
 
-    CPubList() : m_pHead(nullptr), m_nCount(0) {}
+    CPubList() : m_pHead(nullptr), m_nCount(0), m_pStore(nullptr) {}
+    // A list whose nodes live in pStore: they are given back with the store, never one by one.
+    explicit CPubList(CTreeStore* pStore) : m_pHead(nullptr), m_nCount(0), m_pStore(pStore) {}
 
     // Frees the nodes still linked (never the objects they point to).
     virtual ~CPubList() {
         while (m_pHead != nullptr) {
             tagNode* pNext = m_pHead->pNext;
-            delete m_pHead;
+            FreeNode(m_pHead);
             m_pHead = pNext;
         }
         m_nCount = 0;
@@ -46,7 +50,9 @@ public:
     int InsertAt(T item, int nPosition) {
         if (nPosition < 0 || nPosition > m_nCount)
             return 0;
-        tagNode* pNode = new (std::nothrow) tagNode;
+        tagNode* pNode = m_pStore != nullptr
+                             ? static_cast<tagNode*>(m_pStore->Allocate(sizeof(tagNode)))
+                             : new (std::nothrow) tagNode;
         if (pNode == nullptr)
             return 0;
         pNode->item = item;
@@ -79,7 +85,7 @@ public:
             pPrevious->pNext = pNode->pNext;
         }
         --m_nCount;
-        delete pNode;
+        FreeNode(pNode);
         return 1;
     }
 
@@ -103,10 +109,11 @@ public:
     const tagNode* GetHead() const { return m_pHead; }
 
     // Moves the first node, element and all, to the front of target without allocating (so
-    // that taking a tree apart cannot fail). 0 when this list is empty.
+    // that taking a tree apart cannot fail). 0 when this list is empty, or when the two lists
+    // keep their nodes in different places.
     int MoveFrontTo(CPubList& target) {
         tagNode* pNode = m_pHead;
-        if (pNode == nullptr || &target == this)
+        if (pNode == nullptr || &target == this || target.m_pStore != m_pStore)
             return 0;
         m_pHead = pNode->pNext;
         --m_nCount;
@@ -116,7 +123,15 @@ public:
         return 1;
     }
 
+    CTreeStore* GetStore() const { return m_pStore; }
+
 private:
+    void FreeNode(tagNode* pNode) {
+        if (m_pStore == nullptr)
+            delete pNode;
+    }
+
     tagNode* m_pHead;
     int m_nCount;
+    CTreeStore* m_pStore; // where the nodes live; null: each on the heap
 };

@@ -61,18 +61,25 @@ inline int TrimStrayBytes(const char* pText, size_t* pcbText) {
     return 1;
 }
 
-// 1 when the bytes hold "[WINDIR]" in any letter case (ASCII), as 8-bit text or as UTF-16 of
-// either byte order. Tells whether a file that is left untouched held something to translate.
-inline int HoldsWindirPlaceholder(const char* pText, size_t cbText) {
+// The forms "[WINDIR]" is looked for in: 8-bit text, and UTF-16 of either byte order.
+enum { WINDIR_AS_8_BIT = 1, WINDIR_AS_UTF16 = 2, WINDIR_IN_ANY_FORM = 3 };
+
+// 1 when the bytes hold "[WINDIR]" in any letter case (ASCII) in one of the forms asked for.
+// Tells whether a file that is left untouched held something to translate.
+inline int HoldsWindirPlaceholder(const char* pText, size_t cbText,
+                                  int nForms = WINDIR_IN_ANY_FORM) {
     static const char s_szWord[] = "[WINDIR]";
     const size_t cchWord = sizeof(s_szWord) - 1;
     // nStep 1: 8-bit; nStep 2: UTF-16, whose other byte of each unit is 0, after the letter
     // (little-endian, nZero 1) or before it (big-endian, nZero -1).
     const struct {
+        int nForm;
         size_t nStep;
         int nZero;
-    } forms[] = {{1, 0}, {2, 1}, {2, -1}};
+    } forms[] = {{WINDIR_AS_8_BIT, 1, 0}, {WINDIR_AS_UTF16, 2, 1}, {WINDIR_AS_UTF16, 2, -1}};
     for (const auto& form : forms) {
+        if ((nForms & form.nForm) == 0)
+            continue;
         const size_t cbSpan = (cchWord - 1) * form.nStep + 1;
         for (const char* p = pText; cbText >= cbSpan;) {
             p = static_cast<const char*>(

@@ -43,10 +43,45 @@ inline size_t Utf8Length(const unsigned char* pUnits, size_t cUnits) {
     return cb;
 }
 
+// The stray units of UTF-16 text, as TrimStrayBytes (regscript/TextLines.h) tells them for
+// 8-bit text and as they would stand in its UTF-8 (a NUL or Ctrl-Z byte of UTF-8 is such a
+// unit): NUL units at the end are padding, then one Ctrl-Z unit ends the text; any other NUL or
+// Ctrl-Z unit refuses the text (0). Otherwise 1, with *pcUnits the units without the padding.
+inline int TrimStrayUnits(const unsigned char* pUnits, size_t* pcUnits) {
+    size_t c = *pcUnits;
+    while (c > 0 && pUnits[2 * c - 2] == 0 && pUnits[2 * c - 1] == 0)
+        --c;
+    if (c > 0 && pUnits[2 * c - 2] == 0x1A && pUnits[2 * c - 1] == 0)
+        --c;
+    // Two units a word: a word holds a 0 unit when (w - 0x0001..) & ~w has a high bit set.
+    size_t i = 0;
+    for (; i + 2 <= c; i += 2) {
+        const uint32_t w = LoadWord(pUnits + 2 * i);
+        const uint32_t z = w ^ 0x001A001Au;
+        if ((((w - 0x00010001u) & ~w) | ((z - 0x00010001u) & ~z)) & 0x80008000u)
+            break;
+    }
+    for (; i < c; ++i) {
+        if (pUnits[2 * i + 1] == 0 && (pUnits[2 * i] == 0 || pUnits[2 * i] == 0x1A))
+            return 0;
+    }
+    *pcUnits = c;
+    return 1;
+}
+
 // Turns cUnits UTF-16LE units into UTF-8 (Utf8Length bytes). Returns the bytes written.
-inline size_t Utf16LeToUtf8(const unsigned char* pUnits, size_t cUnits, char* pOut) {
+//
+// With pnDone, pOut may stand before the units in the same buffer, at most as far before them
+// as it stands (a byte-order mark, for one): the text is turned over itself. Each unit's bytes
+// are written only where units already read stood, which always holds for ASCII and for units
+// below U+0800 (never more bytes than the unit had); a unit of three bytes takes the room the
+// shorter ones left. The turning stops before the first unit that finds no room, and *pnDone
+// tells how many units were turned.
+inline size_t Utf16LeToUtf8(const unsigned char* pUnits, size_t cUnits, char* pOut,
+                            size_t* pnDone = nullptr) {
     unsigned char* q = reinterpret_cast<unsigned char*>(pOut);
-    for (size_t i = 0; i < cUnits; ++i) {
+    size_t i = 0;
+    for (; i < cUnits; ++i) {
         if (i + 2 <= cUnits) {
             const uint32_t w = LoadWord(pUnits + 2 * i);
             if ((w & 0xFF80FF80u) == 0) {
@@ -79,10 +114,14 @@ inline size_t Utf16LeToUtf8(const unsigned char* pUnits, size_t cUnits, char* pO
                 continue;
             }
         }
+        if (pnDone != nullptr && q + 3 > pUnits + 2 * i + 2)
+            break; // would overwrite the next unit, not yet read
         *q++ = static_cast<unsigned char>(0xE0 | (u >> 12));
         *q++ = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
         *q++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
     }
+    if (pnDone != nullptr)
+        *pnDone = i;
     return static_cast<size_t>(q - reinterpret_cast<unsigned char*>(pOut));
 }
 

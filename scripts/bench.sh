@@ -4,11 +4,7 @@
 # build/bin/bench_*.exe. Run one alone by naming it: sh scripts/bench.sh registry-delete
 set -eu
 . "$(dirname "$0")/common.sh"
-sh "$root/scripts/install-deps.sh" >/dev/null
-configure_and_build >/dev/null
-boot_prefix win64 >/dev/null
-trap 'stop_prefix win64' EXIT
-export WINEPREFIX="$build/wine/win64" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+prepare_wine_run
 bin_dos="Z:$(printf '%s' "$build/bin" | tr / '\\')"
 work="$build/bench"
 mkdir -p "$work"

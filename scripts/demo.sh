@@ -3,11 +3,7 @@
 # (samples/setup) in a temporary program folder, telling what each run did.
 set -eu
 . "$(dirname "$0")/common.sh"
-sh "$root/scripts/install-deps.sh"
-configure_and_build >/dev/null
-boot_prefix win64 >/dev/null
-trap 'stop_prefix win64' EXIT
-export WINEPREFIX="$build/wine/win64" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+prepare_wine_run
 
 # The program folder: the sample setup folder with Torvane.exe beside its files.
 program="$build/demo/program"

@@ -9,6 +9,8 @@ cd "$root"
 cmake --preset native >/dev/null
 cmake --build --preset native >/dev/null
 ctest --preset native
+# Findings of earlier runs are not this run's: each run judges only what it finds itself.
+rm -rf "$root/build-native/findings"
 mkdir -p "$root/build-native/findings"
 for target in "$root"/build-native/tests/native/fuzz_*; do
     name=$(basename "$target")

@@ -6,7 +6,8 @@
 # sanitizer and fuzzer runtimes for the native build of the text readers; NSIS, wixl and Inno
 # Setup for the installers that test the deliverables as clients would; llvm (llvm-dlltool) for
 # the MSVC import libraries, zip for the release, osslsigncode and openssl for signing it, and
-# busybox, whose web server serves the time stamps of the signing test.
+# busybox, whose web server serves the time stamps of the signing test; time (/usr/bin/time) for
+# the peak memory the benchmarks report.
 set -eu
 
 # Inno Setup is not packaged for Debian: its own compiler and setup stubs (Windows programs, run
@@ -25,6 +26,7 @@ done
 [ -x /usr/lib/wine/wine-preloader ] || need_install=1
 [ -x /usr/bin/qemu-i386-static ] || need_install=1
 [ -f /usr/lib/x86_64-linux-gnu/libgtest.a ] || need_install=1
+[ -x /usr/bin/time ] || need_install=1
 
 if [ "$need_install" = 1 ]; then
     export DEBIAN_FRONTEND=noninteractive
@@ -38,7 +40,7 @@ if [ "$need_install" = 1 ]; then
         g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
         wine wine32:i386 wine64 wine32-preloader:i386 wine64-preloader qemu-user-static \
         clang libclang-rt-14-dev libgtest-dev nsis wixl llvm zip osslsigncode openssl busybox \
-        $npm \
+        time $npm \
         >/dev/null
 fi
 

@@ -1,30 +1,49 @@
 #!/bin/sh
 # Mutation check: undoes, one at a time, each sound behaviour and each rule the tests guard,
 # rebuilds, runs the tests that should notice, and prints a table: mutation, tests run, caught
-# or not. Every mutation must be caught. Takes a while (a rebuild and a Wine test run each);
-# not part of CI.
+# or not. Every mutation must be caught. Takes a while (a rebuild and a test run each).
 #
 #   sh scripts/mutate.sh [name-pattern]    # only the mutations whose name matches (grep -E)
 #   MUTATE_CHECK=1 sh scripts/mutate.sh    # only checks that every text to replace is there
 #
-# Each mutation replaces one exact text in one source file (it must occur, or the mutation is
-# reported as stale); the file is put back afterwards, also when the script is interrupted.
+# It works on the last commit, in a git worktree of its own with its own build and Wine prefixes,
+# so that an interrupted run never leaves the tree under work mutated. Each mutation replaces one
+# exact text in one source file (it must occur, or the mutation is reported as stale), and is
+# judged by the Wine tests whose names match its pattern, or by the native sanitizer tests when
+# the pattern starts with "native:" (the text rules, which build natively).
 set -u
 . "$(dirname "$0")/common.sh"
-cd "$root"
 only=${1:-}
-table=$(mktemp)
-saved=""
-restore() {
-    [ -n "$saved" ] && [ -f "$saved" ] && cp "$saved" "$target" && rm -f "$saved"
-    saved=""
-}
-trap 'restore; exit 130' INT TERM
-
 check=${MUTATE_CHECK:-0}
+tree=$root
+if [ "$check" = 0 ]; then
+    tree=$(mktemp -d)/tree
+    git -C "$root" worktree add --quiet --detach "$tree" HEAD || exit 1
+    trap 'git -C "$root" worktree remove --force "$tree"; rm -rf "$(dirname "$tree")"' EXIT
+    trap 'exit 130' INT TERM
+    echo "mutating a worktree of $(git -C "$root" rev-parse --short HEAD) in $tree"
+fi
+cd "$tree"
+table=$(mktemp)
 if [ "$check" = 0 ]; then
     configure_and_build >/dev/null || { echo "the unchanged tree does not build" >&2; exit 1; }
+    cmake --preset native >/dev/null && cmake --build --preset native >/dev/null ||
+        { echo "the unchanged tree does not build natively" >&2; exit 1; }
 fi
+
+# judge TESTS: 0 when the tests named pass (the mutation is not caught).
+judge() {
+    case $1 in
+    native:*)
+        cmake --build --preset native >/dev/null 2>&1 || return 2
+        ctest --preset native --no-tests=error -R "${1#native:}" >/dev/null 2>&1
+        ;;
+    *)
+        cmake --build --preset default >/dev/null 2>&1 || return 2
+        ctest --preset default --no-tests=error --timeout 120 -R "$1" >/dev/null 2>&1
+        ;;
+    esac
+}
 
 # mutation NAME FILE OLD NEW TESTS
 mutation() {
@@ -36,19 +55,18 @@ mutation() {
         OLD=$old perl -0ne 'exit(index($_, $ENV{OLD}) < 0 ? 1 : 0)' "$target" || echo "stale: $name"
         return
     fi
-    saved=$(mktemp)
-    cp "$target" "$saved"
     OLD=$old NEW=$new perl -0pi -e 's/\Q$ENV{OLD}\E/$ENV{NEW}/' "$target"
-    if cmp -s "$target" "$saved"; then
+    if git diff --quiet -- "$target"; then
         verdict="STALE (text not found)"
-    elif ! cmake --build --preset default >/dev/null 2>&1; then
-        verdict="BUILD FAILED"
-    elif ctest --preset default --no-tests=error --timeout 120 -R "$tests" >/dev/null 2>&1; then
-        verdict="NOT CAUGHT"
     else
-        verdict="caught"
+        judge "$tests"
+        case $? in
+        0) verdict="NOT CAUGHT" ;;
+        2) verdict="BUILD FAILED" ;;
+        *) verdict="caught" ;;
+        esac
     fi
-    restore
+    git checkout --quiet -- "$target"
     printf '%s\t%s\t%s\n' "$name" "$tests" "$verdict" | tee -a "$table"
 }
 
@@ -171,12 +189,12 @@ mutation "hard-linked file replaced, its other links left with the old text" reg
     'win64\.TranslatePath\.MarkedUtf8KeepsItsMark'
 
 mutation "replaced file loses its DACL" regscript/FileReplace.cpp \
-    'if (!CopyDacl(m_szPath, m_szNew) ||' \
-    'if ((false && !CopyDacl(m_szPath, m_szNew)) ||' \
+    'if (!CopySecurity(m_szPath, m_szNew, DACL_SECURITY_INFORMATION) ||' \
+    'if ((false && !CopySecurity(m_szPath, m_szNew, DACL_SECURITY_INFORMATION)) ||' \
     'win64\.TranslatePath\.MarkedUtf8KeepsItsMark'
 
 mutation "refused file holding [WINDIR] reported as done" regscript/IniFile.cpp \
-    'nResult = !m_bLoadFailed && m_nRefused != 2;' \
+    'nResult = !m_bLoadFailed && m_nRefused != REFUSED_HOLDING_WINDIR;' \
     'nResult = !m_bLoadFailed;' \
     'win64\.TranslatePath\.FilesFromWhichNothingIsTaken'
 
@@ -186,9 +204,31 @@ mutation "copy opens its keys with more rights than it uses" kestrix/RegCopy.cpp
     'win64\.(x64\.)?KestrixCopy\.MergesIntoAnExistingDestination'
 
 mutation "copy into its own subtree not refused" kestrix/RegCopy.cpp \
-    'if (DestinationWithinSource(' \
-    'if (false && DestinationWithinSource(' \
+    'if (nPlace == DESTINATION_BELOW_SOURCE)' \
+    'if (false && nPlace == DESTINATION_BELOW_SOURCE)' \
     'win64\.(x64\.)?KestrixCopy\.CopyOntoItself'
+
+mutation "copy onto itself opens its keys without the rights the copy asks" kestrix/RegCopy.cpp \
+    'DESTINATION_ACCESS | buffers.samNested, destination.put())
+                  : RegCreateKeyExW' \
+    'buffers.samNested, destination.put())
+                  : RegCreateKeyExW' \
+    'win64\.(x64\.)?KestrixCopy\.CopyOntoItself'
+
+mutation "profile list opened with the rights the walk uses" common/RegTree.cpp \
+    'const REGSAM PROFILE_LIST_ACCESS = KEY_ALL_ACCESS;' \
+    'const REGSAM PROFILE_LIST_ACCESS = KEY_ENUMERATE_SUB_KEYS;' \
+    'win64\.(x64\.)?(AllUserKey\.FailureUnderOneProfile|KestrixAllUsers\.DeletesTheKey)'
+
+mutation "replaced file gets a creation time of its own" regscript/FileReplace.cpp \
+    '!CopyStreams(m_szPath, m_szNew) || !CopyCreationTime(m_szPath, m_szNew) ||' \
+    '!CopyStreams(m_szPath, m_szNew) || (false && !CopyCreationTime(m_szPath, m_szNew)) ||' \
+    'win64\.Diagnostics\.ReportsPlatformChildrenAndFileDecisions'
+
+mutation "8-bit text behind FF FE holding [WINDIR] left with exit 0" regscript/IniFileText.cpp \
+    'if (nTaken == 0 && m_nRefused == NOT_REFUSED && !m_bLoadFailed && bEightBitWindir)' \
+    'if (false && nTaken == 0 && m_nRefused == NOT_REFUSED && !m_bLoadFailed && bEightBitWindir)' \
+    'win64\.TranslatePath\.FilesFromWhichNothingIsTaken'
 
 mutation "zero-extended predefined root not taken as the key (x64)" kestrix/RegValue.cpp \
     '        if (value == predefined)' \
@@ -202,10 +242,6 @@ mutation "test programs' crash filter not installed" tests/support/TestMain.cpp 
     'CrashSelfCheck'
 
 [ "$check" = 1 ] && exit 0
-restore
-echo
-echo "Restoring the build of the unchanged tree..."
-cmake --build --preset default >/dev/null 2>&1
 echo
 printf '%-58s %-10s\n' "mutation" "verdict"
 awk -F '\t' '{ printf "%-58s %s\n", $1, $3 }' "$table"

@@ -1,7 +1,9 @@
 // Deleteuserini: the user's settings file, then the folder that held it.
 #include <string.h>
 
+#include "common/Diagnostics.h"
 #include "common/Handle.h"
+#include "common/RegText.h"
 #include "devctl/DevCtr.h"
 #include "setup/UserIniPath.h"
 
@@ -15,22 +17,15 @@ int IsAnsiLeadByte(unsigned char ch) {
     return IsDBCSLeadByte(ch) ? 1 : 0;
 }
 
-// The current user's application-data folder as text, whatever the value's type. 0 when it
-// cannot be read, does not fit the buffer, or fills it without its terminating NUL.
-int ReadAppDataFolder(char* pszFolder, DWORD cbFolder) {
-    memset(pszFolder, 0, cbFolder);
+// The current user's application-data folder as text, whatever the value's type.
+LONG ReadAppDataFolder(char* pszFolder, DWORD cbFolder) {
+    pszFolder[0] = '\0';
     CRegKey shellFolders;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE,
-                      shellFolders.put()) != ERROR_SUCCESS)
-        return 0;
-    DWORD cbData = cbFolder;
-    if (RegQueryValueExA(shellFolders.get(), APPDATA_VALUE, nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(pszFolder), &cbData) != ERROR_SUCCESS ||
-        memchr(pszFolder, '\0', cbFolder) == nullptr) {
-        memset(pszFolder, 0, cbFolder);
-        return 0;
-    }
-    return 1;
+    const LONG lStatus =
+        RegOpenKeyExA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE, shellFolders.put());
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
+    return QueryValueText(shellFolders.get(), APPDATA_VALUE, pszFolder, cbFolder);
 }
 
 } // namespace
@@ -40,8 +35,11 @@ int ReadAppDataFolder(char* pszFolder, DWORD cbFolder) {
 // the file deleted and the folder removed where the file system allowed it.
 int CDevCtr::DeleteUserIni(const char* pszArgument) {
     char szAppData[USER_INI_PATH_SIZE];
-    if (!ReadAppDataFolder(szAppData, sizeof(szAppData)))
+    const LONG lStatus = ReadAppDataFolder(szAppData, sizeof(szAppData));
+    if (lStatus != ERROR_SUCCESS) {
+        Diag("the application-data folder cannot be read (error %ld): nothing deleted", lStatus);
         return 0;
+    }
 
     tagUserIniPaths paths;
     if (!FormUserIniPaths(szAppData, pszArgument, IsAnsiLeadByte, &paths))

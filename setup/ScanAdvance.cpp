@@ -16,6 +16,17 @@
 
 namespace {
 
+// The profile writer rewrites the whole file for each value it writes, so a translation costs
+// the number of values times the file's size. One that would write more than this in all is
+// refused before the first write: a large file of many "[WINDIR]" values would otherwise keep
+// the run going for hours.
+const unsigned long long SCAN_REWRITE_MAX = 256ull * 1024 * 1024;
+
+int CountValue(void* pContext, const char*, const char*, const char*) {
+    ++*static_cast<int*>(pContext);
+    return 1;
+}
+
 struct tagScanAdvanceContext {
     const char* pszPath;
     const char* pOriginal; // the file's bytes as read, for the new file
@@ -70,6 +81,20 @@ int TranslateScanAdvance(const char* pszPath) {
         return 0;
     }
     memcpy(pOriginal, pText, cbText);
+
+    // A first pass counts the values to write (the text, changed by it, is then restored).
+    int nValues = 0;
+    const tagScanAdvancePlatform counting = {&nValues, CompareNoCaseAnsi, WindowsFolderLong,
+                                             CountValue};
+    const int nCounted = TranslateScanAdvanceText(pText, cbText, counting);
+    memcpy(pText, pOriginal, cbText);
+    if (nCounted > 0 && static_cast<unsigned long long>(nCounted) * cbText > SCAN_REWRITE_MAX) {
+        Diag("%s: %d values to write into %lu bytes, each a rewrite of the file: left as it was",
+             pszPath, nCounted, static_cast<unsigned long>(cbText));
+        delete[] pText;
+        delete[] pOriginal;
+        return 0;
+    }
 
     CFileReplacement replacement;
     tagScanAdvanceContext context = {};

@@ -36,11 +36,10 @@ public:
     void Hold(const std::string& tool, const std::string& how);
     // Lets a tool held forever end; true once its journal says it ended (bounded wait).
     bool Release(const std::string& tool);
-    // With a tool held forever by a run in progress: waits until the journal ends with
-    // lastLine, checks that nothing follows it for two seconds (the run waits for the tool),
-    // then releases the tool.
-    testing::AssertionResult ReleaseAfterSeeingTheRunWait(const std::string& tool,
-                                                          const std::string& lastLine);
+    // Whether the tool next started only after the held tool had ended, by the tick counts the
+    // stand-ins record (stamps.txt): a run that did not wait starts it while the other still runs.
+    testing::AssertionResult StartedAfterEnd(const std::string& next,
+                                             const std::string& held) const;
 
     // The folder in short form, as the product names it in its command lines.
     std::string ShortPath() const;

@@ -61,13 +61,6 @@ TEST(PlatformDecision, MajorVersionsBelowFourAreUnknown) {
     EXPECT_EQ(PLATFORM_UNKNOWN, Code(0, 0, ""));
 }
 
-TEST(PlatformDecision, EvenCodesAre32BitOddCodes64Bit) {
-    EXPECT_FALSE(IsPlatform64(PLATFORM_WINXP));
-    EXPECT_TRUE(IsPlatform64(PLATFORM_WIN2003));
-    EXPECT_FALSE(IsPlatform64(PLATFORM_NT6_32));
-    EXPECT_TRUE(IsPlatform64(PLATFORM_NT6_64));
-}
-
 // This program runs in the 64-bit prefix (a 32-bit process under WOW64) with Wine's default
 // version 6.1; the 32-bit prefix has its own probe test (Win32WindowsTest.cpp).
 TEST(PlatformProbe, ThisProcessRunsUnderWow64OnA64BitModernWindows) {

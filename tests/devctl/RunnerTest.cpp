@@ -26,7 +26,7 @@ TEST(ProgramFolder, IsTheShortFormOfTheProgramsFolder) {
     CDriverFolder folder("short", devtest::Library::Missing, true);
     ASSERT_NE(std::string::npos, folder.Path().find(' '));
     char result[MAX_PATH];
-    ASSERT_EQ(1, ProgramFolderOf(folder.Torvane().c_str(), result, sizeof(result)));
+    ASSERT_EQ(ERROR_SUCCESS, ProgramFolderOf(folder.Torvane().c_str(), result, sizeof(result)));
     EXPECT_EQ(ShortPathOf(folder.Path()), result);
     EXPECT_EQ(std::string::npos, std::string(result).find(' '));
 
@@ -41,17 +41,18 @@ TEST(ProgramFolder, IsTheShortFormOfTheProgramsFolder) {
 TEST(ProgramFolder, LongFolderServesWhereNoShortFormExists) {
     // GetShortPathNameA fails for a file that does not exist, as where 8.3 names are disabled.
     char result[MAX_PATH];
-    ASSERT_EQ(
-        1, ProgramFolderOf("C:\\No Such Folder\\Setup Files\\Torvane.exe", result, sizeof(result)));
+    ASSERT_EQ(ERROR_SUCCESS, ProgramFolderOf("C:\\No Such Folder\\Setup Files\\Torvane.exe", result,
+                                             sizeof(result)));
     EXPECT_STREQ("C:\\No Such Folder\\Setup Files", result);
 }
 
 TEST(ProgramFolder, PathThatCannotGiveAFolderGivesAnEmptyOne) {
     char result[MAX_PATH] = "unchanged";
-    EXPECT_EQ(0, ProgramFolderOf("Torvane.exe", result, sizeof(result)));
+    EXPECT_EQ(ERROR_BAD_PATHNAME, ProgramFolderOf("Torvane.exe", result, sizeof(result)));
     EXPECT_STREQ("", result);
     char small[16] = "unchanged";
-    EXPECT_EQ(0, ProgramFolderOf("C:\\No Such Folder\\Torvane.exe", small, sizeof(small)));
+    EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER,
+              ProgramFolderOf("C:\\No Such Folder\\Torvane.exe", small, sizeof(small)));
     EXPECT_STREQ("", small);
 }
 
@@ -142,17 +143,24 @@ TEST_F(HiddenRunner, ChildThatOutlastsTheLimitIsLeftRunning) {
     EXPECT_EQ(Strings({Line(" /U y"), "DPInst.exe ended"}), m_folder.Journal());
 }
 
+} // namespace
+
 // The controller with its folder set as where no short form exists: the long path, blank and
-// all. Exposes the package steps.
-class CLongFolderDevCtr : public CDevCtr {
+// all; the package steps run on it.
+class CDevCtrProbe {
 public:
-    CLongFolderDevCtr(const std::string& folder, const std::string& infName) {
-        lstrcpynA(m_szModuleDir, folder.c_str(), sizeof(m_szModuleDir));
-        lstrcpynA(m_szInfName, infName.c_str(), sizeof(m_szInfName));
+    CDevCtrProbe(const std::string& folder, const std::string& infName) {
+        lstrcpynA(m_controller.m_szModuleDir, folder.c_str(), sizeof(m_controller.m_szModuleDir));
+        lstrcpynA(m_controller.m_szInfName, infName.c_str(), sizeof(m_controller.m_szInfName));
     }
-    using CDevCtr::InstallPackage64;
-    using CDevCtr::RemovePackage32;
+    int InstallPackage64() { return m_controller.InstallPackage64(); }
+    int RemovePackage32(const char* pszInfName) { return m_controller.RemovePackage32(pszInfName); }
+
+private:
+    CDevCtr m_controller;
 };
+
+namespace {
 
 // An unquoted "...\hijack\setup folder\DPInst64.exe" is first tried as "...\hijack\setup.exe"
 // (Wine, like Windows, tries each prefix that ends at a blank). A stand-in planted under that
@@ -168,7 +176,7 @@ TEST(LongProgramFolder, ToolsAreStartedByTheirQuotedPath) {
     ASSERT_TRUE(test::CopyInto(test::BinFile("DPInst.exe"), outer.File("setup.exe")));
     const std::string journal = folder + "\\journal.txt";
     const std::string quoted = "\"" + folder;
-    CLongFolderDevCtr controller(folder, "scanner.inf");
+    CDevCtrProbe controller(folder, "scanner.inf");
 
     // This process sees code 13: the 64-bit installer, not Pellux.exe.
     EXPECT_EQ(1, controller.InstallPackage64());

@@ -161,12 +161,9 @@ TEST_F(Unregister, MissingToolsAreSkippedAndTheLibraryStillCalled) {
 TEST_F(Unregister, EachChildIsWaitedForBeforeTheNextStep) {
     test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "win7");
     CDriverFolder folder("unregwait");
-    folder.Hold("DPInst64.exe", "forever");
-    test::CChild torvane("\"" + folder.Torvane() + "\" UNREGISTER scanner.inf STOPWIA");
-    ASSERT_TRUE(torvane.Started());
-    EXPECT_TRUE(folder.ReleaseAfterSeeingTheRunWait(
-        "DPInst64.exe", Removal(folder, "DPInst64.exe", "Devcon64.exe").front()));
-    EXPECT_TRUE(torvane.Wait(60000).finished);
+    folder.Hold("DPInst64.exe", "1500"); // longer than a child takes to start
+    RunTorvaneIn(folder, "UNREGISTER scanner.inf STOPWIA");
+    EXPECT_TRUE(folder.StartedAfterEnd("Devcon64.exe", "DPInst64.exe"));
     Strings expected = Removal(folder, "DPInst64.exe", "Devcon64.exe");
     expected.insert(expected.begin() + 1, "DPInst64.exe ended");
     EXPECT_EQ(expected, folder.TakeJournal());

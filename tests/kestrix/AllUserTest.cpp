@@ -75,6 +75,15 @@ TEST_F(KestrixAllUsers, DeletesTheKeyFromEveryHiveThatHoldsItAndPassesOverTheRes
                                      "D:P(A;;KR;;;WD)"));
     const std::string list =
         test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(test::PROFILE_LIST), ktest::kDefaultView);
+    {
+        // A caller that may not open the profile list with full access (an installer process
+        // that is not elevated) gets the open's status, and no hive loses anything.
+        test::CLockedKey lockedList(HKEY_LOCAL_MACHINE, test::PROFILE_LIST, ktest::kDefaultView);
+        ASSERT_TRUE(lockedList.Locked());
+        EXPECT_EQ(ERROR_ACCESS_DENIED, m_kestrix.pfnRegDelAllUserKeyEx(key.c_str()));
+        for (const std::string& sid : {m_sid, holding})
+            EXPECT_TRUE(Exists(sid + "\\" + key + "\\child\\grandchild")) << sid;
+    }
 
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, m_kestrix.pfnRegDelAllUserKeyEx(key.c_str()));
 

@@ -248,19 +248,44 @@ TEST_F(KestrixCopy, EmptySourcePathCopiesTheSourceParentItself) {
     EXPECT_EQ(Dump(m_src), Dump(m_dst));
 }
 
-TEST_F(KestrixCopy, CopyOntoItselfOrIntoItsOwnSubtreeIsRefusedBeforeAnythingIsWritten) {
+TEST_F(KestrixCopy, CopyOntoItselfIsDoneAndIntoItsOwnSubtreeRefusedWithNothingWritten) {
     Set(m_src, L"v", REG_SZ, Utf16(L"x"));
     Key(m_src + "\\kept");
     const std::string before = Dump(m_src);
     std::string upper = m_src;
     CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
-    for (const std::string& destination : {m_src, m_src + "\\", m_src + "\\Backup",
-                                           upper + "\\backup\\deeper", m_src + "\\\\kept\\x"}) {
+    const std::string doubled = m_base.Path() + "\\\\src\\";
+    // The source itself, however it is spelled: 1, as a copy of every value onto itself, with
+    // nothing written. (On Windows a value written back gives the key a new last-write time;
+    // Wine keeps the time when a value is written with the data it has, so it cannot show that.)
+    for (const std::string& destination : {m_src, m_src + "\\", upper, doubled}) {
+        EXPECT_EQ(1, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_src.c_str(), HKEY_CURRENT_USER,
+                                            destination.c_str(), nullptr))
+            << destination;
+        EXPECT_EQ(before, Dump(m_src)) << destination << ": something was written";
+    }
+    // Below the source: refused.
+    for (const std::string& destination :
+         {m_src + "\\Backup", upper + "\\backup\\deeper", m_src + "\\\\kept\\x"}) {
         EXPECT_EQ(0, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_src.c_str(), HKEY_CURRENT_USER,
                                             destination.c_str(), nullptr))
             << destination;
         EXPECT_EQ(before, Dump(m_src)) << destination << ": something was written";
     }
+    // As the copy would, a key of the tree that may not be written, or read, gives 0.
+    for (const char* sddl : {"D:P(A;;KR;;;WD)", "D:P(A;;KW;;;WD)"}) {
+        ASSERT_TRUE(test::SetKeyDacl(HKEY_CURRENT_USER, test::Wide(m_src + "\\kept"), sddl));
+        EXPECT_EQ(0, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_src.c_str(), HKEY_CURRENT_USER,
+                                            upper.c_str(), nullptr))
+            << sddl;
+        ASSERT_TRUE(
+            test::SetKeyDacl(HKEY_CURRENT_USER, test::Wide(m_src + "\\kept"), "D:P(A;;KA;;;WD)"));
+    }
+    // Both paths empty name the parent itself; a missing source is no copy at all.
+    EXPECT_EQ(1, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, "", HKEY_CURRENT_USER, "", nullptr));
+    EXPECT_EQ(0, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, (m_src + "\\missing").c_str(),
+                                        HKEY_CURRENT_USER, (m_src + "\\MISSING").c_str(), nullptr));
+    EXPECT_EQ(before, Dump(m_src));
     // Both ends below the same predefined root, given in its two forms: the same parent.
     const std::vector<HKEY> roots = ktest::RootForms(HKEY_CURRENT_USER);
     for (HKEY source : roots) {

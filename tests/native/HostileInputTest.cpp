@@ -127,6 +127,30 @@ TEST(NativeRegScript, DeepAndWideKeyTrees) {
     EXPECT_EQ(20001, nTaken);
     EXPECT_NE(std::string::npos,
               out.find("[HKEY_USERS\\S123]\r\n\"w\"=\"again\"\r\n\"v\"=\"123\""));
+
+    // Section lines that repeat the path of the line before reuse the keys it led to: the name
+    // comparison and the hash run at most once per line, not once per component.
+    static long s_nCalls = 0;
+    tagTextPlatform counting = native::TextPlatform();
+    counting.pfnCompareNoCase = [](void* p, const char* a, const char* b) {
+        ++s_nCalls;
+        return native::CompareNoCase(p, a, b);
+    };
+    counting.pfnNameHash = [](void* p, const char* psz, unsigned* pnHash) {
+        ++s_nCalls;
+        return native::NameHash(p, psz, pnHash);
+    };
+    std::string repeated;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string key =
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Product\\Keys\\K" + std::to_string(i);
+        repeated += key + "]\n\"v\"=\"1\"\n" + key + "\\Sub]\n\"w\"=\"2\"\n";
+    }
+    CIniFile file(&counting);
+    std::vector<char> buffer(repeated.begin(), repeated.end());
+    buffer.push_back('\0');
+    EXPECT_EQ(4000, file.LoadText(buffer.data(), repeated.size()));
+    EXPECT_LE(s_nCalls, 4000);
 }
 
 // --- Scan settings ---

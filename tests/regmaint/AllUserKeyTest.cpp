@@ -81,6 +81,14 @@ TEST_F(AllUserKey, FailureUnderOneProfileDoesNotStopTheWalk) {
     test::BuildTree(HKEY_USERS, CurrentUserKey() + "\\Product", 1, 2, 1);
     test::CLockedKey locked(HKEY_USERS, failing.Sid() + "\\" + m_product + "\\K1");
     ASSERT_TRUE(locked.Locked());
+    {
+        // A profile list this account may not open with full access: its status, nothing gone.
+        test::CLockedKey lockedList(HKEY_LOCAL_MACHINE, test::PROFILE_LIST);
+        ASSERT_TRUE(lockedList.Locked());
+        EXPECT_EQ(ERROR_ACCESS_DENIED, RegDelAllUserKey(m_product.c_str()));
+        EXPECT_TRUE(InHive(after.Sid(), m_product + "\\K0"));
+        EXPECT_TRUE(InHive(CurrentUserSid(), m_product + "\\K0"));
+    }
 
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegDelAllUserKey(m_product.c_str())) << "a complete walk";
     EXPECT_FALSE(InHive(failing.Sid(), m_product + "\\K0"));

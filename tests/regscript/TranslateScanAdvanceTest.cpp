@@ -79,9 +79,15 @@ TEST_F(TranslateScanAdvance, FileThatCannotBeOpenedOrWrittenExitsMinusOne) {
     for (char c : text)
         utf16 += std::string(1, c) + '\0';
     const std::string plain = "[Scan]\r\nFolder=C:\\Scans\r\n";
+    // So many values that the profile writer, rewriting the file for each, would write more
+    // than 256 MB: refused before the first write.
+    std::string many = "[Scan]\r\n;" + std::string(1 << 20, 'x') + "\r\n";
+    for (int i = 0; i < 260; ++i)
+        many += "F" + std::to_string(i) + "=[WINDIR]x\r\n";
     const std::pair<std::string, DWORD> files[] = {{utf16, static_cast<DWORD>(-1)},
                                                    {text + "\x1A;", static_cast<DWORD>(-1)},
-                                                   {plain + std::string(1, '\0') + plain, 0}};
+                                                   {plain + std::string(1, '\0') + plain, 0},
+                                                   {many, static_cast<DWORD>(-1)}};
     for (const auto& file : files) {
         ASSERT_TRUE(test::WriteFileBytes(m_path, file.first));
         EXPECT_EQ(file.second, Run("TRANSLATESCANADVANCE ScanAdvance.ini"));

@@ -26,54 +26,41 @@ tagCommandLine Split(const std::string& line, int* pResult = nullptr) {
     return parts;
 }
 
-TEST(CommandLineSplit, UpperCasesEveryTokenAndSetsQuietFlag) {
-    tagCommandLine parts = Split("register driver.inf /q");
-    EXPECT_STREQ("REGISTER", parts.szCommand);
-    EXPECT_STREQ("DRIVER.INF", parts.szArgument);
-    EXPECT_STREQ("/Q", parts.szExtra);
-    EXPECT_EQ(1, parts.bHasExtra);
-    EXPECT_EQ(1, parts.nQuiet);
-    EXPECT_EQ(0, parts.nStopWia);
-    EXPECT_EQ(0, parts.bTooLong);
-}
-
-TEST(CommandLineSplit, StopWiaTokenSetsOnlyTheStopFlag) {
-    tagCommandLine parts = Split("REGISTER driver.inf StopWia");
-    EXPECT_EQ(0, parts.nQuiet);
-    EXPECT_EQ(1, parts.nStopWia);
-    parts = Split("UNREGISTER driver.inf /Q");
-    EXPECT_EQ(1, parts.nQuiet);
-    EXPECT_EQ(0, parts.nStopWia);
-}
-
-TEST(CommandLineSplit, OtherThirdTokensSetNoFlagButAreKept) {
-    tagCommandLine parts = Split("TRANSLATEPATH a.reg b c");
-    EXPECT_STREQ("A.REG", parts.szArgument);
-    EXPECT_EQ(1, parts.bHasExtra);
-    EXPECT_STREQ("B", parts.szExtra);
-    EXPECT_EQ(0, parts.nQuiet);
-    EXPECT_EQ(0, parts.nStopWia);
-    // "/QX" and "STOPWIA2" are not the flags.
-    EXPECT_EQ(0, Split("REGISTER a /QX").nQuiet);
-    EXPECT_EQ(0, Split("UNREGISTER a STOPWIA2").nStopWia);
-}
-
-TEST(CommandLineSplit, RunsOfBlanksAreOneSeparatorAndLeadingBlanksAreSkipped) {
-    tagCommandLine parts = Split("    REGISTER      driver.inf     /Q    ");
-    EXPECT_STREQ("REGISTER", parts.szCommand);
-    EXPECT_STREQ("DRIVER.INF", parts.szArgument);
-    EXPECT_EQ(1, parts.nQuiet);
-}
-
-TEST(CommandLineSplit, TabsAndQuotesAreOrdinaryCharacters) {
-    tagCommandLine parts = Split("REGISTER\tdriver.inf");
-    EXPECT_STREQ("REGISTER\tDRIVER.INF", parts.szCommand);
-    EXPECT_STREQ("", parts.szArgument);
-
-    parts = Split("TRANSLATEPATH \"my file.reg\"");
-    EXPECT_STREQ("\"MY", parts.szArgument);
-    EXPECT_EQ(1, parts.bHasExtra);
-    EXPECT_STREQ("FILE.REG\"", parts.szExtra);
+TEST(CommandLineSplit, TokensFlagsAndSeparators) {
+    const struct {
+        const char* line;
+        const char *command, *argument, *extra;
+        int quiet, stopWia;
+    } cases[] = {
+        // Every token upper-cased; "/Q" and "STOPWIA" as third token set their flags only.
+        {"register driver.inf /q", "REGISTER", "DRIVER.INF", "/Q", 1, 0},
+        {"REGISTER driver.inf StopWia", "REGISTER", "DRIVER.INF", "STOPWIA", 0, 1},
+        // Other third tokens set no flag but are kept; tokens after the third are ignored.
+        {"TRANSLATEPATH a.reg b c", "TRANSLATEPATH", "A.REG", "B", 0, 0},
+        {"REGISTER a /QX", "REGISTER", "A", "/QX", 0, 0},
+        {"UNREGISTER a STOPWIA2", "UNREGISTER", "A", "STOPWIA2", 0, 0},
+        {"a b c d e f", "A", "B", "C", 0, 0},
+        // Runs of blanks are one separator, leading and trailing blanks are skipped.
+        {"    REGISTER      driver.inf     /Q    ", "REGISTER", "DRIVER.INF", "/Q", 1, 0},
+        {"REGISTER   ", "REGISTER", "", nullptr, 0, 0},
+        // Tabs and double quotes are ordinary characters.
+        {"REGISTER\tdriver.inf", "REGISTER\tDRIVER.INF", "", nullptr, 0, 0},
+        {"TRANSLATEPATH \"my file.reg\"", "TRANSLATEPATH", "\"MY", "FILE.REG\"", 0, 0},
+    };
+    for (const auto& c : cases) {
+        int result = 0;
+        const tagCommandLine parts = Split(c.line, &result);
+        EXPECT_EQ(1, result) << c.line;
+        EXPECT_STREQ(c.command, parts.szCommand) << c.line;
+        EXPECT_STREQ(c.argument, parts.szArgument) << c.line;
+        EXPECT_EQ(c.extra != nullptr ? 1 : 0, parts.bHasExtra) << c.line;
+        if (c.extra != nullptr) {
+            EXPECT_STREQ(c.extra, parts.szExtra) << c.line;
+        }
+        EXPECT_EQ(c.quiet, parts.nQuiet) << c.line;
+        EXPECT_EQ(c.stopWia, parts.nStopWia) << c.line;
+        EXPECT_EQ(0, parts.bTooLong) << c.line;
+    }
 }
 
 TEST(CommandLineSplit, EmptyAndBlankLinesHaveNoCommandWord) {
@@ -88,13 +75,6 @@ TEST(CommandLineSplit, EmptyAndBlankLinesHaveNoCommandWord) {
     tagCommandLine parts;
     EXPECT_EQ(1, SplitCommandLine(nullptr, UpperCaseAscii, &parts));
     EXPECT_STREQ("", parts.szCommand);
-}
-
-TEST(CommandLineSplit, CommandAloneHasEmptyArgument) {
-    tagCommandLine parts = Split("REGISTER   ");
-    EXPECT_STREQ("REGISTER", parts.szCommand);
-    EXPECT_STREQ("", parts.szArgument);
-    EXPECT_EQ(0, parts.bHasExtra);
 }
 
 TEST(CommandLineSplit, LimitsAreExactAndOverLongInputIsRefusedNotCut) {
@@ -120,13 +100,6 @@ TEST(CommandLineSplit, LimitsAreExactAndOverLongInputIsRefusedNotCut) {
     std::string longWord(300, 'x');
     EXPECT_EQ(0, SplitCommandLine(longWord.c_str(), UpperCaseAscii, &parts));
     EXPECT_STREQ("", parts.szCommand);
-}
-
-TEST(CommandLineSplit, ExtraTokensBeyondTheThirdAreIgnored) {
-    tagCommandLine parts = Split("a b c d e f");
-    EXPECT_STREQ("A", parts.szCommand);
-    EXPECT_STREQ("B", parts.szArgument);
-    EXPECT_STREQ("C", parts.szExtra);
 }
 
 } // namespace

@@ -24,12 +24,12 @@ std::string ModuleFileName(HMODULE hModule) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void AppendToJournal(const std::string& folder, const std::string& line) {
+void AppendToJournal(const std::string& folder, const std::string& line, const char* pszFileName) {
     char named[MAX_PATH] = {};
     const DWORD length = GetEnvironmentVariableA(JOURNAL_FOLDER_VARIABLE, named, sizeof(named));
     const std::string path =
         (length > 0 && length < sizeof(named) ? std::string(named, length) : folder) + "\\" +
-        JOURNAL_NAME;
+        pszFileName;
     const std::string record = line + "\r\n";
     for (int attempt = 0; attempt < 2400; ++attempt) {
         HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA,

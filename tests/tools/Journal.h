@@ -12,6 +12,10 @@
 namespace standin {
 
 const char JOURNAL_NAME[] = "journal.txt";
+// Beside the journal: "<tool> started <tick>" and "<tool> ended <tick>" for each held tool, the
+// system's tick count when it started and when it ended, so that a test can tell exactly
+// whether the next program started after a tool ended.
+const char STAMPS_NAME[] = "stamps.txt";
 const char JOURNAL_FOLDER_VARIABLE[] = "STANDIN_JOURNAL_FOLDER";
 
 // The folder (no trailing backslash) and the file name of a loaded module (null: the program).
@@ -22,6 +26,7 @@ std::string ModuleFileName(HMODULE hModule);
 // write. Retries for up to a minute when another stand-in holds the file; a line that still
 // cannot be written is not dropped silently: the file "journal.txt.lost" is created beside the
 // journal, which the tests' journal reader reports as a failure.
-void AppendToJournal(const std::string& folder, const std::string& line);
+void AppendToJournal(const std::string& folder, const std::string& line,
+                     const char* pszFileName = JOURNAL_NAME);
 
 } // namespace standin

@@ -7,7 +7,8 @@
 //   <number>   run that many milliseconds
 //   forever    run until the control file is deleted or no longer says "forever"
 // After such a run it appends the line "<its file name> ended", so that a journal shows whether
-// the next program started before or after it ended.
+// the next program started before or after it ended, and it records the tick counts of its start
+// and end in stamps.txt, which show that exactly (see Journal.h).
 #include <windows.h>
 
 #include <stdlib.h>
@@ -33,15 +34,21 @@ std::string ReadControl(const std::string& path) {
     return text;
 }
 
+void Stamp(const std::string& folder, const std::string& event, DWORD tick) {
+    standin::AppendToJournal(folder, event + " " + std::to_string(tick), standin::STAMPS_NAME);
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    const DWORD started = GetTickCount();
     const std::string folder = standin::ModuleFolder(nullptr);
     const std::string name = standin::ModuleFileName(nullptr);
     standin::AppendToJournal(folder, GetCommandLineA());
 
     const std::string controlPath = folder + "\\" + name + ".hold";
     const std::string control = ReadControl(controlPath);
+    Stamp(folder, name + " started", started);
     if (control.empty())
         return 0;
     if (control == "forever") {
@@ -51,5 +58,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         Sleep(strtoul(control.c_str(), nullptr, 10));
     }
     standin::AppendToJournal(folder, name + " ended");
+    Stamp(folder, name + " ended", GetTickCount());
     return 0;
 }

@@ -5,7 +5,9 @@
 # services Wine starts never hold a test runner's pipes open.
 set -u
 action=$1 prefix=$2 arch=$3
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/common.sh"
+wine_environment "$prefix"
 
 quiet() { "$@" </dev/null >/dev/null 2>&1; }
 

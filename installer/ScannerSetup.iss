@@ -3,10 +3,13 @@
 ; through Kestrix; its uninstaller undoes the work. Compile with ISCC.exe from a folder holding
 ; the built files and the sample setup files:
 ;
-;   ISCC.exe /DBinDir=<folder with the built files> /DSampleDir=<samples\setup> ScannerSetup.iss
+;   ISCC.exe /DBinDir=<folder with the built files> /DSampleDir=<samples\setup>
+;            /DVersion=<x.y.z> ScannerSetup.iss
 ;
-; Setup and its uninstaller are 32-bit programs here (no ArchitecturesInstallIn64BitMode), so
-; the 32-bit Kestrix.dll loads into them, and {autopf} is the 32-bit Program Files folder.
+; Setup and its uninstaller are 32-bit programs (Inno Setup 6 has no other kind), so the 32-bit
+; Kestrix.dll loads into them. There is no ArchitecturesInstallIn64BitMode: Setup works in 32-bit
+; install mode, {autopf} is the 32-bit Program Files folder and the registry entries below name
+; the 32-bit view, the one Torvane.exe (a 32-bit program) works in.
 
 #ifndef BinDir
   #define BinDir "."
@@ -14,50 +17,51 @@
 #ifndef SampleDir
   #define SampleDir "."
 #endif
+#ifndef Version
+  #error Define Version: ISCC /DVersion=x.y.z
+#endif
 #define ProductKey "SOFTWARE\ScannerSetupSample"
 #define UserKey "Software\ScannerSetupSample"
 
 [Setup]
 AppId={{3D2E24CE-983C-4996-B5CB-1360D87A233B}
 AppName=Scanner Setup Sample
-AppVersion=1.0.0
+AppVersion={#Version}
+VersionInfoVersion={#Version}
 DefaultDirName={autopf}\Scanner Setup Sample
 DisableProgramGroupPage=yes
 PrivilegesRequired=admin
 SetupLogging=yes
+UninstallLogging=yes
 OutputBaseFilename=ScannerSetup
 
 [Files]
 ; Kestrix.dll twice: extracted to Setup's temporary folder for the calls during installation
-; (the files: prefix below), and installed for the uninstaller.
+; (the files: prefix below), and installed for the uninstaller. ignoreversion: these files are
+; the product's own, and an installation over an earlier one replaces them whatever their
+; version numbers say.
 Source: "{#BinDir}\Kestrix.dll"; Flags: dontcopy
-Source: "{#BinDir}\Kestrix.dll"; DestDir: "{app}"
-Source: "{#BinDir}\DPInst.exe"; DestDir: "{app}"
-Source: "{#BinDir}\DPInst64.exe"; DestDir: "{app}"
-Source: "{#BinDir}\devcon.exe"; DestDir: "{app}"
-Source: "{#BinDir}\devcon64.exe"; DestDir: "{app}"
-Source: "{#BinDir}\Pellux.exe"; DestDir: "{app}"
-Source: "{#BinDir}\Ulmora.dll"; DestDir: "{app}"
-Source: "{#SampleDir}\scanner.inf"; DestDir: "{app}"
-Source: "{#SampleDir}\Setup.reg"; DestDir: "{app}"
-Source: "{#SampleDir}\ScanAdvance.ini"; DestDir: "{app}"
-; Torvane.exe last: its AfterInstall runs the setup commands once everything beside it is in
-; place, while Setup is still installing, so that a failure stops and undoes the installation.
-Source: "{#BinDir}\Torvane.exe"; DestDir: "{app}"; AfterInstall: RunSetupCommands
+Source: "{#BinDir}\Kestrix.dll"; DestDir: "{app}"; Flags: ignoreversion
+Source: "{#BinDir}\Torvane.exe"; DestDir: "{app}"; Flags: ignoreversion
+Source: "{#BinDir}\DPInst.exe"; DestDir: "{app}"; Flags: ignoreversion
+Source: "{#BinDir}\DPInst64.exe"; DestDir: "{app}"; Flags: ignoreversion
+Source: "{#BinDir}\devcon.exe"; DestDir: "{app}"; Flags: ignoreversion
+Source: "{#BinDir}\devcon64.exe"; DestDir: "{app}"; Flags: ignoreversion
+Source: "{#BinDir}\Pellux.exe"; DestDir: "{app}"; Flags: ignoreversion
+Source: "{#BinDir}\Ulmora.dll"; DestDir: "{app}"; Flags: ignoreversion
+Source: "{#SampleDir}\scanner.inf"; DestDir: "{app}"; Flags: ignoreversion
+Source: "{#SampleDir}\Setup.reg"; DestDir: "{app}"; Flags: ignoreversion
+Source: "{#SampleDir}\ScanAdvance.ini"; DestDir: "{app}"; Flags: ignoreversion
 
 [Registry]
 ; The product's settings key: the product name and the scan destinations' folder keys, which
-; SET_SAVE_FOLDER fills in.
+; SET_SAVE_FOLDER fills in. HKLM32 is the 32-bit view, where Torvane.exe looks; a plain HKLM in
+; 64-bit install mode would be the 64-bit view, where SET_SAVE_FOLDER finds nothing and
+; DELETE_LOCAL_MACHINE_PRODUCTKEY deletes nothing. ValueType none creates a key and no value, so
+; that installing again leaves the folders SET_SAVE_FOLDER set.
 Root: HKLM32; Subkey: "{#ProductKey}"; ValueType: string; ValueName: "Varnel Name"; ValueData: "Scanner"; Flags: uninsdeletekey
-Root: HKLM32; Subkey: "{#ProductKey}\Scanner\BCR\Default\Folder"; ValueType: string; ValueName: "1"; ValueData: ""
-Root: HKLM32; Subkey: "{#ProductKey}\Scanner\PDF\Default\Folder"; ValueType: string; ValueName: "1"; ValueData: ""
-
-[UninstallRun]
-; Before the uninstaller deletes the files; these commands always exit with 0.
-Filename: "{app}\Torvane.exe"; Parameters: "UNREGISTER scanner.inf STOPWIA"; Flags: runhidden waituntilterminated; RunOnceId: "TorvaneUnregister"
-Filename: "{app}\Torvane.exe"; Parameters: "DELETE_LOCAL_MACHINE_PRODUCTKEY {#ProductKey}"; Flags: runhidden waituntilterminated; RunOnceId: "TorvaneDeleteMachineKey"
-Filename: "{app}\Torvane.exe"; Parameters: "DELETE_ALLUSER_PRODUCTKEY {#UserKey}"; Flags: runhidden waituntilterminated; RunOnceId: "TorvaneDeleteUserKeys"
-Filename: "{app}\Torvane.exe"; Parameters: "Deleteuserini ScannerSetupSample\Scan"; Flags: runhidden waituntilterminated; RunOnceId: "TorvaneDeleteUserIni"
+Root: HKLM32; Subkey: "{#ProductKey}\Scanner\BCR\Default\Folder"; ValueType: none
+Root: HKLM32; Subkey: "{#ProductKey}\Scanner\PDF\Default\Folder"; ValueType: none
 
 [UninstallDelete]
 ; REGISTER writes its entry for the driver package installer into this file beside the tools.
@@ -68,40 +72,66 @@ Type: files; Name: "{app}\Pellux.ini"
 // Kestrix's exports are stdcall and take narrow text: AnsiString. During installation the DLL
 // comes from Setup's temporary folder (files:), during uninstallation from the program folder;
 // {app} may be named only in the uninstall-only declaration, because Setup resolves the
-// setup-only one when it starts, before the program folder is chosen.
+// setup-only one when it starts, before the program folder is chosen. delayload: the
+// uninstaller starts without the DLL, and the call itself fails when it is missing.
 function RegGetKeyValueEx(RootName, KeyPath, ValueName: AnsiString; Output: AnsiString;
   ViewFlag: AnsiString): Integer;
   external 'RegGetKeyValueEx@files:Kestrix.dll stdcall setuponly';
 function RegDelKeyEX(Root: Cardinal; KeyPath, ViewFlag: AnsiString): Integer;
-  external 'RegDelKeyEX@{app}\Kestrix.dll stdcall uninstallonly';
+  external 'RegDelKeyEX@{app}\Kestrix.dll stdcall uninstallonly delayload';
 
 const
   HKEY_LOCAL_MACHINE_ROOT = $80000002;
 
-// Runs one Torvane command from the program folder and waits for it. Torvane exits with -1
-// only on a real failure (a file it must rewrite cannot be opened or written): the exception
-// stops Setup, which then undoes the installation.
-procedure Torvane(Params: String);
+// Runs one Torvane command from the program folder, waits for it and logs its exit status.
+// False when Torvane.exe could not be started or exited with anything but 0 (-1: a file it
+// had to rewrite could not be opened or written).
+function RunTorvane(Params: String): Boolean;
 var
   ResultCode: Integer;
 begin
-  if not Exec(ExpandConstant('{app}\Torvane.exe'), Params, ExpandConstant('{app}'), SW_HIDE,
-              ewWaitUntilTerminated, ResultCode) then
-    RaiseException('Torvane.exe ' + Params + ' could not be started: ' +
-                   SysErrorMessage(ResultCode));
-  Log('Torvane.exe ' + Params + ': ' + IntToStr(ResultCode));
-  if ResultCode <> 0 then
-    RaiseException('Torvane.exe ' + Params + ' failed with exit status ' + IntToStr(ResultCode));
+  Result := Exec(ExpandConstant('{app}\Torvane.exe'), Params, ExpandConstant('{app}'), SW_HIDE,
+                 ewWaitUntilTerminated, ResultCode);
+  if Result then
+    Log('Torvane.exe ' + Params + ': ' + IntToStr(ResultCode))
+  else
+    Log('Torvane.exe ' + Params + ' could not be started: ' + SysErrorMessage(ResultCode));
+  Result := Result and (ResultCode = 0);
 end;
 
-procedure RunSetupCommands;
 var
+  SetupFailed: Boolean;
+
+// Setup installs [Files] before [Registry], and it does not stop for an exception raised in an
+// entry's AfterInstall (it shows it and goes on), so the setup commands run once the
+// installation is complete: after the files and the keys SET_SAVE_FOLDER fills in are in place.
+// A failed command undoes the installation with the uninstaller, which also removes the driver
+// package REGISTER installed, and Setup ends with exit status 1603.
+procedure CurStepChanged(CurStep: TSetupStep);
+var
+  Succeeded: Boolean;
   Folder: AnsiString;
+  ResultCode: Integer;
 begin
-  Torvane('REGISTER scanner.inf /Q');
-  Torvane('TRANSLATEPATH Setup.reg');
-  Torvane('TRANSLATESCANADVANCE ScanAdvance.ini');
-  Torvane('SET_SAVE_FOLDER {#ProductKey}');
+  if CurStep <> ssPostInstall then
+    exit;
+  Succeeded := RunTorvane('REGISTER scanner.inf /Q');
+  if Succeeded then
+    Succeeded := RunTorvane('TRANSLATEPATH Setup.reg');
+  if Succeeded then
+    Succeeded := RunTorvane('TRANSLATESCANADVANCE ScanAdvance.ini');
+  if Succeeded then
+    Succeeded := RunTorvane('SET_SAVE_FOLDER {#ProductKey}');
+  if not Succeeded then
+  begin
+    SetupFailed := True;
+    Exec(ExpandConstant('{uninstallexe}'), '/VERYSILENT /SUPPRESSMSGBOXES /NORESTART', '',
+         SW_HIDE, ewWaitUntilTerminated, ResultCode);
+    Log('Installation undone, uninstaller exit status ' + IntToStr(ResultCode));
+    SuppressibleMsgBox('A setup command failed; the installation was undone.', mbCriticalError,
+                       MB_OK, IDOK);
+    exit;
+  end;
   // The value SET_SAVE_FOLDER wrote, read back through Kestrix (it needs a 260-byte buffer).
   Folder := StringOfChar(#0, 260);
   if RegGetKeyValueEx('HKEY_LOCAL_MACHINE', '{#ProductKey}\Scanner\PDF\Default\Folder', '1',
@@ -109,12 +139,30 @@ begin
     Log('PDF folder: ' + Copy(Folder, 1, Pos(#0, Folder) - 1));
 end;
 
+function GetCustomSetupExitCode: Integer;
+begin
+  Result := 0;
+  if SetupFailed then
+    Result := 1603;
+end;
+
+// Removal never depends on Torvane.exe or Kestrix.dll: a command that cannot run is logged and
+// the removal goes on; the product key goes with its [Registry] entry (uninsdeletekey) even
+// when DELETE_LOCAL_MACHINE_PRODUCTKEY could not run.
 procedure CurUninstallStepChanged(CurUninstallStep: TUninstallStep);
 begin
   if CurUninstallStep = usUninstall then
   begin
-    Log('RegDelKeyEX: ' +
-        IntToStr(RegDelKeyEX(HKEY_LOCAL_MACHINE_ROOT, '{#ProductKey}Cache', '')));
+    RunTorvane('UNREGISTER scanner.inf STOPWIA');
+    RunTorvane('DELETE_LOCAL_MACHINE_PRODUCTKEY {#ProductKey}');
+    RunTorvane('DELETE_ALLUSER_PRODUCTKEY {#UserKey}');
+    RunTorvane('Deleteuserini ScannerSetupSample\Scan');
+    try
+      Log('RegDelKeyEX: ' +
+          IntToStr(RegDelKeyEX(HKEY_LOCAL_MACHINE_ROOT, '{#ProductKey}Cache', '')));
+    except
+      Log('Kestrix.dll could not be used: ' + GetExceptionMessage);
+    end;
     // Windows refuses to delete a loaded DLL: free Kestrix before the files are deleted.
     UnloadDLL(ExpandConstant('{app}\Kestrix.dll'));
   end;

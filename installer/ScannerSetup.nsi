@@ -3,8 +3,11 @@
 ; does, and reads a value through Kestrix. Its uninstaller undoes the work.
 ;
 ; makensis -DBIN_DIR=<folder with the built files> -DSAMPLE_DIR=<samples/setup>
-;          -DOUT_FILE=<installer.exe> [-DUNICODE] ScannerSetup.nsi
+;          -DVERSION=<x.y.z> -DOUT_FILE=<installer.exe> [-DUNICODE] ScannerSetup.nsi
 ; Run silently: ScannerSetup.exe /S [/D=<program folder>]
+;
+; An installation over an earlier one (an upgrade) goes to that one's folder, replaces its
+; files and runs the setup commands again; it runs none of the removal commands.
 ;
 ; Torvane and Kestrix take narrow (ANSI) text. The installer itself may be either kind: the
 ; System plugin's string type "m" passes narrow text to Kestrix from both, and ExecWait
@@ -14,25 +17,88 @@ Unicode true
 !else
 Unicode false
 !endif
-Name "Scanner setup sample"
-OutFile "${OUT_FILE}"
-InstallDir "$PROGRAMFILES\Scanner Setup Sample"
-RequestExecutionLevel admin
-ShowInstDetails nevershow
-ShowUninstDetails nevershow
+!include LogicLib.nsh
 
+!ifndef VERSION
+!error "Define VERSION: makensis -DVERSION=x.y.z"
+!endif
 !define PRODUCT_KEY "SOFTWARE\ScannerSetupSample"
 !define PRODUCT_NAME "Scanner"
 !define USER_KEY "Software\ScannerSetupSample"
+; The product's entry in the list of installed programs, in the 32-bit view like everything the
+; installer writes: it names the version and the folder, where an upgrade installs again.
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ScannerSetupSample"
+
+Name "Scanner setup sample"
+OutFile "${OUT_FILE}"
+InstallDir "$PROGRAMFILES\Scanner Setup Sample"
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+RequestExecutionLevel admin
+ShowInstDetails nevershow
+ShowUninstDetails nevershow
+; The installed files get the time of installation: the installer then holds no build times and
+; two builds of one commit are the same file.
+SetDateSave off
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey "ProductName" "Scanner setup sample"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "FileDescription" "Scanner setup sample installer"
+VIAddVersionKey "LegalCopyright" "See LICENSE"
+
+; RequestExecutionLevel asks Windows to elevate; it does not guarantee it (Windows without UAC,
+; a compatibility setting, a standard user's token). Torvane needs administrator rights, so
+; each part checks that it got them before it changes anything.
+!macro RequireAdministrator
+    UserInfo::GetAccountType
+    Pop $0
+    ${If} $0 != "Admin"
+        MessageBox MB_ICONSTOP "Administrator rights are required." /SD IDOK
+        SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
+        Quit
+    ${EndIf}
+!macroend
+Function .onInit
+    !insertmacro RequireAdministrator
+FunctionEnd
+Function un.onInit
+    !insertmacro RequireAdministrator
+FunctionEnd
 
 ; Runs Torvane.exe from the program folder and records its exit status in the installer's log
-; file, so that whoever runs the installer silently can see what each command gave.
+; file, so that whoever runs the installer silently can see what each command gave. $0: the
+; exit status (-1 when a file it had to rewrite could not be opened or written), or
+; "not started" when Windows could not start it (ExecWait then sets the error flag).
 !macro Torvane ARGS
+    ClearErrors
     ExecWait '"$INSTDIR\Torvane.exe" ${ARGS}' $0
+    ${If} ${Errors}
+        StrCpy $0 "not started"
+    ${EndIf}
     FileWrite $9 "Torvane ${ARGS}: $0$\r$\n"
 !macroend
 
+; During installation a command that fails stops it. NSIS has no rollback: the uninstaller,
+; written before the commands run, undoes the installation (it also removes the driver package
+; REGISTER installed), and the installer ends with exit status 2.
+!macro TorvaneOrUndo ARGS
+    !insertmacro Torvane "${ARGS}"
+    ${If} $0 != 0
+        FileWrite $9 "Installation undone$\r$\n"
+        FileClose $9
+        ExecWait '"$INSTDIR\Uninstall.exe" /S _?=$INSTDIR'
+        SetOutPath "$TEMP" ; the installer's working folder, which could not be removed
+        Delete "$INSTDIR\Uninstall.exe"
+        RMDir "$INSTDIR"
+        Abort
+    ${EndIf}
+!macroend
+
 Section "Install"
+    ; The 32-bit registry view, the one Torvane.exe (a 32-bit program) works in and a 32-bit
+    ; installer uses by default: after SetRegView 64 the product key would land where
+    ; SET_SAVE_FOLDER finds nothing and DELETE_LOCAL_MACHINE_PRODUCTKEY deletes nothing.
+    SetRegView 32
     SetOutPath "$INSTDIR"
     File "${BIN_DIR}\Torvane.exe"
     File "${BIN_DIR}\Kestrix.dll"
@@ -45,6 +111,7 @@ Section "Install"
     File "${SAMPLE_DIR}\scanner.inf"
     File "${SAMPLE_DIR}\Setup.reg"
     File "${SAMPLE_DIR}\ScanAdvance.ini"
+    WriteUninstaller "$INSTDIR\Uninstall.exe"
     FileOpen $9 "$INSTDIR\install.log" w
 
     ; The product's settings key: the product name and the scan destinations' folder keys.
@@ -53,10 +120,19 @@ Section "Install"
     WriteRegStr HKLM "${PRODUCT_KEY}\${PRODUCT_NAME}\PDF\Default\Folder" "1" ""
     WriteRegStr HKCU "${USER_KEY}" "Installed" "1"
 
-    !insertmacro Torvane "REGISTER scanner.inf /Q"
-    !insertmacro Torvane "TRANSLATEPATH Setup.reg"
-    !insertmacro Torvane "TRANSLATESCANADVANCE ScanAdvance.ini"
-    !insertmacro Torvane "SET_SAVE_FOLDER ${PRODUCT_KEY}"
+    !insertmacro TorvaneOrUndo "REGISTER scanner.inf /Q"
+    !insertmacro TorvaneOrUndo "TRANSLATEPATH Setup.reg"
+    !insertmacro TorvaneOrUndo "TRANSLATESCANADVANCE ScanAdvance.ini"
+    !insertmacro TorvaneOrUndo "SET_SAVE_FOLDER ${PRODUCT_KEY}"
+
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Scanner Setup Sample"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Scanner Setup Sample"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 
     ; Read back one save folder through Kestrix (the plugin's output buffer holds 1024
     ; characters; Kestrix needs 260 bytes). The library is loaded from the program folder by
@@ -67,12 +143,14 @@ Section "Install"
     System::Call 'kernel32::FreeLibrary(p r8)'
     FileWrite $9 "RegGetKeyValueEx: $2 $1$\r$\n"
     FileClose $9
-    WriteUninstaller "$INSTDIR\Uninstall.exe"
 SectionEnd
 
 Section "Uninstall"
+    SetRegView 32
     ; The log goes to the temporary folder: the program folder is removed whole.
     FileOpen $9 "$TEMP\ScannerSetupSample-uninstall.log" w
+    ; Removal never depends on Torvane.exe: a command that cannot start or fails is logged and
+    ; the removal goes on.
     !insertmacro Torvane "UNREGISTER scanner.inf STOPWIA"
     !insertmacro Torvane "DELETE_LOCAL_MACHINE_PRODUCTKEY ${PRODUCT_KEY}"
     !insertmacro Torvane "DELETE_ALLUSER_PRODUCTKEY ${USER_KEY}"
@@ -81,14 +159,25 @@ Section "Uninstall"
     ; installers.md quotes from here
     ; Windows refuses to delete a loaded DLL: Kestrix is freed before it is deleted. The System
     ; plugin finds the loaded copy by name and does not load it again, so one FreeLibrary
-    ; balances the one LoadLibraryA.
+    ; balances the one LoadLibraryA. Without the DLL there is no call: the System plugin would
+    ; look for another Kestrix.dll on the search path.
     System::Call 'kernel32::LoadLibraryA(m "$INSTDIR\Kestrix.dll") p .r8'
-    System::Call 'Kestrix::RegDelKeyEX(p 0x80000002, m "${PRODUCT_KEY}Cache", m "") i .r2'
-    FileWrite $9 "RegDelKeyEX: $2$\r$\n"
-    System::Call 'kernel32::FreeLibrary(p r8)'
-    System::Call 'kernel32::GetModuleHandleA(m "$INSTDIR\Kestrix.dll") p .r7'
-    FileWrite $9 "Kestrix loaded after FreeLibrary: $7$\r$\n"
+    ${If} $8 P<> 0
+        System::Call 'Kestrix::RegDelKeyEX(p 0x80000002, m "${PRODUCT_KEY}Cache", m "") i .r2'
+        FileWrite $9 "RegDelKeyEX: $2$\r$\n"
+        System::Call 'kernel32::FreeLibrary(p r8)'
+        System::Call 'kernel32::GetModuleHandleA(m "$INSTDIR\Kestrix.dll") p .r7'
+        FileWrite $9 "Kestrix loaded after FreeLibrary: $7$\r$\n"
+    ${Else}
+        FileWrite $9 "Kestrix.dll could not be loaded$\r$\n"
+    ${EndIf}
     ; installers.md quotes up to here
+
+    ; What the installer wrote itself goes too, also when Torvane.exe could not run.
+    DeleteRegKey HKLM "${PRODUCT_KEY}"
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    DeleteRegValue HKCU "${USER_KEY}" "Installed"
+    DeleteRegKey /ifempty HKCU "${USER_KEY}"
 
     Delete "$INSTDIR\Torvane.exe"
     Delete "$INSTDIR\Kestrix.dll"

@@ -34,3 +34,12 @@ REGSAM ApplyViewFlag(char* pszViewFlag);
 // Maps a root-key name, exactly as spelt (case included), to its predefined handle; null for any
 // other text.
 HKEY RegGetRootKey(const char* pszRootName);
+
+// A predefined root key (HKEY_CLASSES_ROOT, 0x80000000, to HKEY_CURRENT_USER_LOCAL_SETTINGS,
+// 0x80000007, and the two performance-text keys) is a 32-bit value sign-extended to the handle's
+// width. A 64-bit caller that keeps one in a 32-bit unsigned integer (an installer script's
+// Cardinal) passes it zero-extended, 0x0000000080000002, which 64-bit Windows refuses as an
+// invalid handle; the 64-bit build takes that form as the predefined key it names. No opened key
+// has such a value: handles are far smaller. The 32-bit build has one form and passes the
+// handle on unchanged.
+HKEY PredefinedRoot(HKEY hKey);

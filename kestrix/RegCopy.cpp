@@ -201,6 +201,8 @@ int PlaceOfDestination(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent, LPCST
 extern "C" int WINAPI RegCopyEx(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstParent,
                                 LPCSTR pszDstKey, LPSTR pszViewFlag) {
     const REGSAM samView = ApplyViewFlag(pszViewFlag);
+    hSrcParent = PredefinedRoot(hSrcParent);
+    hDstParent = PredefinedRoot(hDstParent);
     // A copy into the source's own subtree would keep finding the copies it has just made.
     const int nPlace = PlaceOfDestination(hSrcParent, pszSrcKey, hDstParent, pszDstKey);
     if (nPlace == DESTINATION_BELOW_SOURCE)

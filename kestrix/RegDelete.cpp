@@ -6,7 +6,7 @@
 
 extern "C" LONG WINAPI RegDelKeyEX(HKEY hParent, LPCSTR pszKey, LPSTR pszViewFlag) {
     const REGSAM samView = ApplyViewFlag(pszViewFlag);
-    return DeleteKeyTree(hParent, pszKey, samView, NestedView(samView));
+    return DeleteKeyTree(PredefinedRoot(hParent), pszKey, samView, NestedView(samView));
 }
 
 extern "C" LONG WINAPI RegDelAllUserKeyEx(LPCSTR pszKey) {

@@ -37,6 +37,20 @@ HKEY RegGetRootKey(const char* pszRootName) {
     return nullptr;
 }
 
+HKEY PredefinedRoot(HKEY hKey) {
+#ifdef _WIN64
+    static const ULONG_PTR PREDEFINED[] = {0x80000000, 0x80000001, 0x80000002, 0x80000003,
+                                           0x80000004, 0x80000005, 0x80000006, 0x80000007,
+                                           0x80000050, 0x80000060};
+    const ULONG_PTR value = reinterpret_cast<ULONG_PTR>(hKey);
+    for (ULONG_PTR predefined : PREDEFINED) {
+        if (value == predefined)
+            return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(value)));
+    }
+#endif
+    return hKey;
+}
+
 extern "C" int WINAPI RegGetKeyValueEx(LPCSTR pszRootName, LPCSTR pszKey, LPCSTR pszValue,
                                        LPSTR pszOut, LPSTR pszViewFlag) {
     const REGSAM samView = ApplyViewFlag(pszViewFlag);

@@ -3,15 +3,24 @@
 # the mingw-w64 cross compilers for 32-bit Windows and (for the 64-bit Kestrix.dll) 64-bit
 # Windows, Wine with its 32-bit side, and, where the kernel cannot run 32-bit Linux programs
 # itself, user-mode emulation so that Wine's 32-bit loader still runs. Also clang with its
-# sanitizer and fuzzer runtimes for the native build of the text readers; NSIS and wixl for the
-# installers that test the deliverables as clients would; llvm (llvm-dlltool) for the MSVC
-# import libraries, osslsigncode and openssl for signing the release; time (/usr/bin/time) for
+# sanitizer and fuzzer runtimes for the native build of the text readers; NSIS, wixl and Inno
+# Setup for the installers that test the deliverables as clients would; llvm (llvm-dlltool) for
+# the MSVC import libraries, zip for the release, osslsigncode and openssl for signing it, and
+# busybox, whose web server serves the time stamps of the signing test; time (/usr/bin/time) for
 # the peak memory the benchmarks report.
 set -eu
 
+# Inno Setup is not packaged for Debian: its own compiler and setup stubs (Windows programs, run
+# under Wine) come from the npm registry's package "innosetup", pinned by version and hash, and
+# go to INNO_DIR, where the build finds ISCC.exe.
+INNO_VERSION=6.4.1
+INNO_SHA256=fc36b763a729c8964416552d733f4864ac4a4934d0a6569e20c2feb4c29b9684
+INNO_DIR=/opt/innosetup
+
 need_install=0
 for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-dlltool \
-    wine wineserver cmake ninja clang++ makensis wixl llvm-dlltool osslsigncode openssl; do
+    wine wineserver cmake ninja clang++ makensis wixl llvm-dlltool zip osslsigncode openssl \
+    busybox npm; do
     command -v "$tool" >/dev/null 2>&1 || need_install=1
 done
 [ -x /usr/lib/wine/wine-preloader ] || need_install=1
@@ -21,14 +30,31 @@ done
 
 if [ "$need_install" = 1 ]; then
     export DEBIAN_FRONTEND=noninteractive
+    # npm only where there is none: a Node.js installed from elsewhere brings its own.
+    npm=""
+    command -v npm >/dev/null 2>&1 || npm=npm
     dpkg --add-architecture i386
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends \
         cmake ninja-build g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 \
         g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
         wine wine32:i386 wine64 wine32-preloader:i386 wine64-preloader qemu-user-static \
-        clang libclang-rt-14-dev libgtest-dev nsis wixl llvm osslsigncode openssl time \
+        clang libclang-rt-14-dev libgtest-dev nsis wixl llvm zip osslsigncode openssl busybox \
+        time $npm \
         >/dev/null
+fi
+
+if [ "$(cat "$INNO_DIR/VERSION" 2>/dev/null)" != "$INNO_VERSION" ]; then
+    work=$(mktemp -d)
+    (cd "$work" && npm pack --silent "innosetup@$INNO_VERSION" >/dev/null)
+    echo "$INNO_SHA256  $work/innosetup-$INNO_VERSION.tgz" | sha256sum -c --quiet
+    tar -xzf "$work/innosetup-$INNO_VERSION.tgz" -C "$work"
+    rm -rf "$INNO_DIR"
+    mkdir -p "$(dirname "$INNO_DIR")"
+    mv "$work/package/bin" "$INNO_DIR"
+    echo "$INNO_VERSION" >"$INNO_DIR/VERSION"
+    rm -rf "$work"
+    echo "Inno Setup $INNO_VERSION in $INNO_DIR"
 fi
 
 # Wine's 32-bit half is an i386 Linux program. Some kernels are built without 32-bit support;

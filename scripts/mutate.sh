@@ -230,6 +230,11 @@ mutation "8-bit text behind FF FE holding [WINDIR] left with exit 0" regscript/I
     'if (false && nTaken == 0 && m_nRefused == NOT_REFUSED && !m_bLoadFailed && bEightBitWindir)' \
     'win64\.TranslatePath\.FilesFromWhichNothingIsTaken'
 
+mutation "zero-extended predefined root not taken as the key (x64)" kestrix/RegValue.cpp \
+    '        if (value == predefined)' \
+    '        if (false && value == predefined)' \
+    'win64\.x64\.KestrixCopy\.CopyOntoItself'
+
 mutation "test programs' crash filter not installed" tests/support/TestMain.cpp \
     '    SetUnhandledExceptionFilter(EndOnCrash);' \
     '    if (argc < 0)

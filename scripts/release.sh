@@ -3,13 +3,23 @@
 # Builds the deliverables and lays out the release: build/release/Torvane-<version>/ and a zip of
 # it, holding Torvane.exe, Kestrix.dll, x64/Kestrix.dll, the caller header, import libraries for
 # MinGW (.a) and MSVC (.lib) linkers made from the export definitions, the README, the reference
-# documents, the example installers, the license and SHA-256 sums of every file.
+# documents, the example installers' sources, the license, RELEASE-NOTES.txt and SHA-256 sums of
+# every file.
 #
 # --no-build  package what the last build left in build/bin (CI runs the tests' build first)
 #
+# Two builds of one commit give the same bytes, wherever they are made: the binaries hold no
+# build folder and no link time, the import libraries are made from within their folder (the
+# tools name their symbols after the path they are given), and the zip holds its entries in name
+# order, with the commit's time and fixed permissions and nothing else. RELEASE-NOTES.txt names
+# the commit, the toolchain and the commands that rebuild the release and compare it
+# (scripts/reproduce.sh).
+#
 # The binaries are signed with Authenticode when a certificate is given (TORVANE_SIGN_PFX,
-# TORVANE_SIGN_PASSWORD, optional TORVANE_SIGN_TIMESTAMP_URL; see scripts/sign.sh); without
-# one the release is built unsigned and says so.
+# TORVANE_SIGN_PASSWORD and TORVANE_SIGN_TIMESTAMP_URL, which a certificate requires; see
+# scripts/sign.sh). The release notes then list what was signed, with which digest, and each
+# signed file's SHA-256 before signing, which an unsigned rebuild reproduces. Without a
+# certificate the release is unsigned and says so.
 set -eu
 . "$(dirname "$0")/common.sh"
 if [ "${1:-}" != "--no-build" ]; then
@@ -22,6 +32,10 @@ name="Torvane-$version"
 out="$build/release/$name"
 rm -rf "$out" "$build/release/$name.zip"
 mkdir -p "$out/lib/mingw" "$out/lib/msvc" "$out/include" "$out/docs"
+commit=$(git -C "$root" rev-parse HEAD 2>/dev/null || echo "unknown")
+epoch=$(git -C "$root" log -1 --format=%ct HEAD 2>/dev/null || echo 315532800)
+signed="$build/release/signed.txt"
+: >"$signed"
 
 # Copies built binaries into a folder of the release, signs them, and checks that each carries
 # the release's version.   ship <to folder> <built file>...
@@ -32,21 +46,32 @@ ship() {
     for file in "$@"; do
         shipped="$to/$(basename "$file")"
         cp "$file" "$shipped"
-        sh "$root/scripts/sign.sh" "$shipped"
-        strings -el "$shipped" | grep -qx "$version" || {
+        unsigned=$(sha256sum <"$shipped" | cut -d' ' -f1)
+        result=$(sh "$root/scripts/sign.sh" "$shipped")
+        case "$result" in
+        signed:*) echo "  ${shipped#"$out/"}  unsigned SHA-256 $unsigned" >>"$signed" ;;
+        esac
+        strings -el "$shipped" | grep -qxF "$version" || {
             echo "$shipped does not carry version $version" >&2
             exit 1
         }
     done
 }
 
+# dlltool names an import library's symbols after the output path it is given: each library is
+# made from within its folder, under its bare name.   in_folder <folder> <command>...
+in_folder() {
+    (cd "$1" && shift && "$@")
+}
+
 # --- 32-bit: Torvane.exe, Kestrix.dll, lib/mingw, lib/msvc ---
 ship "$out" "$build/bin/Torvane.exe" "$build/bin/Kestrix.dll"
 # MinGW: maps the decorated stdcall names callers compile against to the plain exports.
-i686-w64-mingw32-dlltool --kill-at --input-def "$root/kestrix/Kestrix.def" \
-    --dllname Kestrix.dll --output-lib "$out/lib/mingw/libKestrix.a"
+in_folder "$out/lib/mingw" i686-w64-mingw32-dlltool --kill-at \
+    --input-def "$root/kestrix/Kestrix.def" --dllname Kestrix.dll --output-lib libKestrix.a
 # MSVC: the short import format link.exe reads, with the same mapping.
-llvm-dlltool -m i386 -k -d "$root/kestrix/Kestrix.def" -D Kestrix.dll -l "$out/lib/msvc/Kestrix.lib"
+in_folder "$out/lib/msvc" llvm-dlltool -m i386 -k -d "$root/kestrix/Kestrix.def" -D Kestrix.dll \
+    -l Kestrix.lib
 
 # --- Kestrix.dll for 64-bit processes: x64/Kestrix.dll, lib/mingw/x64, lib/msvc/x64 ---
 # x86-64 has no name decoration: both import libraries come from the export list the x64 build
@@ -54,9 +79,10 @@ llvm-dlltool -m i386 -k -d "$root/kestrix/Kestrix.def" -D Kestrix.dll -l "$out/l
 x64_def="$build/x64/kestrix/Kestrix.def"
 mkdir -p "$out/lib/mingw/x64" "$out/lib/msvc/x64"
 ship "$out/x64" "$build/bin/x64/Kestrix.dll"
-x86_64-w64-mingw32-dlltool --input-def "$x64_def" --dllname Kestrix.dll \
-    --output-lib "$out/lib/mingw/x64/libKestrix.a"
-llvm-dlltool -m i386:x86-64 -d "$x64_def" -D Kestrix.dll -l "$out/lib/msvc/x64/Kestrix.lib"
+in_folder "$out/lib/mingw/x64" x86_64-w64-mingw32-dlltool --input-def "$x64_def" \
+    --dllname Kestrix.dll --output-lib libKestrix.a
+in_folder "$out/lib/msvc/x64" llvm-dlltool -m i386:x86-64 -d "$x64_def" -D Kestrix.dll \
+    -l Kestrix.lib
 # --- end of the 64-bit Kestrix.dll ---
 
 cp "$root/kestrix/Kestrix.h" "$out/include/"
@@ -64,8 +90,45 @@ cp "$root/README.md" "$root/LICENSE" "$out/"
 cp "$root"/docs/*.md "$out/docs/"
 cp "$root"/installer/* "$out/docs/"
 
-(cd "$out" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort | xargs sha256sum >SHA256SUMS)
-(cd "$build/release" && cmake -E tar cf "$name.zip" --format=zip "$name")
+# The release notes: what the release is made of and how to make it again.
+{
+    echo "Torvane $version"
+    echo
+    echo "Commit: $commit"
+    echo "Commit time: $(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S UTC') (the time of the zip's entries)"
+    echo
+    echo "Toolchain (Debian packages):"
+    dpkg-query -W -f '  ${Package} ${Version}\n' g++-mingw-w64-i686-posix \
+        g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
+        mingw-w64-i686-dev mingw-w64-x86-64-dev llvm cmake ninja-build zip 2>/dev/null ||
+        i686-w64-mingw32-g++-posix --version | sed -n '1s/^/  /p'
+    echo
+    if [ -s "$signed" ]; then
+        echo "Signed with Authenticode, SHA-256 digest, RFC 3161 time stamp from"
+        echo "$TORVANE_SIGN_TIMESTAMP_URL (osslsigncode verify -in <file> shows the signer):"
+        cat "$signed"
+    else
+        echo "Unsigned: no certificate was given."
+    fi
+    echo
+    echo "Rebuild and compare, on Debian 12 with the toolchain above (scripts/install-deps.sh):"
+    echo "  git clone <repository> torvane && cd torvane && git checkout $commit"
+    echo "  sh scripts/install-deps.sh"
+    echo "  sh scripts/reproduce.sh <this release, unpacked>"
+    echo "reproduce.sh builds the release in a clean clone of its own and compares it with this one"
+    echo "file by file (SHA256SUMS; a signed file by its SHA-256 before signing, listed above)."
+} >"$out/RELEASE-NOTES.txt"
+rm -f "$signed"
+
+(cd "$out" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort |
+    xargs sha256sum >SHA256SUMS)
+# The zip: entries in name order, no directory entries, the commit's time, fixed permissions,
+# and no extra fields (owner, other time stamps).
+find "$out" -type d -exec chmod 755 {} +
+find "$out" -type f -exec chmod 644 {} +
+find "$out" -exec touch -h -d "@$epoch" {} +
+(cd "$build/release" && find "$name" -type f | LC_ALL=C sort |
+    TZ=UTC zip -q -X -D "$name.zip" -@)
 
 echo "release: $build/release/$name.zip"
-(cd "$out" && find . -type f | sort)
+(cd "$out" && find . -type f | LC_ALL=C sort)

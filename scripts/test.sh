@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the toolchain and Wine, builds everything, runs every test under Wine, packages the
-# release from that build and checks its sums, then runs the native sanitizer tests of the text
+# release from that build and checks its sums, builds the release again in a clean clone and
+# checks that it is byte for byte the same, then runs the native sanitizer tests of the text
 # readers and each fuzz target for a bounded time (FUZZ_SECONDS per target, default 60).
 set -eu
 . "$(dirname "$0")/common.sh"
@@ -12,4 +13,5 @@ ctest --preset default
 sh "$root/scripts/release.sh" --no-build
 (cd "$build/release/Torvane-$(release_version)" && sha256sum --quiet -c SHA256SUMS)
 echo "release sums check"
+sh "$root/scripts/reproduce.sh"
 sh "$root/scripts/fuzz.sh" "${FUZZ_SECONDS:-60}"

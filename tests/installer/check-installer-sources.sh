@@ -18,10 +18,9 @@ quoted() { awk '/installers.md quotes up to here/ { q = 0 } q { print ($0 == "" 
 
 for file in ScannerSetup.nsi ScannerSetup.wxs ScannerSetup.iss; do
     path="$root/installer/$file"
-    # NSIS macro calls, WiX ExeCommand, Inno [UninstallRun] parameters and [Code] calls.
-    words=$(sed -n -e 's/.*!insertmacro Torvane "\([^ "]*\).*/\1/p' \
-        -e 's/.*ExeCommand="\([^ "]*\).*/\1/p' -e 's/.*Torvane\.exe"; Parameters: "\([^ "]*\).*/\1/p' \
-        -e "s/^ *Torvane('\([^ ']*\).*/\1/p" "$path")
+    # NSIS macro calls (not the macros' own lines), WiX ExeCommand, Inno [Code] calls.
+    words=$(sed -n -e 's/.*!insertmacro Torvane[A-Za-z]* "\([^ "$]*\).*/\1/p' \
+        -e 's/.*ExeCommand="\([^ "]*\).*/\1/p' -e "s/.*RunTorvane('\([^ ']*\).*/\1/p" "$path")
     names=$(sed -n -e "s/.*external '\([A-Za-z_]*\)@.*Kestrix\.dll.*/\1/p" \
         -e 's/.*Kestrix::\([A-Za-z_]*\)(.*/\1/p' "$path")
     [ -n "$words" ] || fail "$file: no Torvane command line found"

@@ -286,6 +286,15 @@ TEST_F(KestrixCopy, CopyOntoItselfIsDoneAndIntoItsOwnSubtreeRefusedWithNothingWr
     EXPECT_EQ(0, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, (m_src + "\\missing").c_str(),
                                         HKEY_CURRENT_USER, (m_src + "\\MISSING").c_str(), nullptr));
     EXPECT_EQ(before, Dump(m_src));
+    // Both ends below the same predefined root, given in its two forms: the same parent.
+    const std::vector<HKEY> roots = ktest::RootForms(HKEY_CURRENT_USER);
+    for (HKEY source : roots) {
+        for (HKEY target : roots) {
+            EXPECT_EQ(0, m_kestrix.pfnRegCopyEx(source, m_src.c_str(), target,
+                                                (m_src + "\\Backup").c_str(), nullptr));
+            EXPECT_EQ(before, Dump(m_src)) << source << " to " << target << ": written";
+        }
+    }
     // A sibling whose name merely starts with the source's name is another key.
     EXPECT_EQ(1, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_src.c_str(), HKEY_CURRENT_USER,
                                         (m_src + "AB").c_str(), nullptr));

@@ -13,8 +13,8 @@ class KestrixDelete : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_kestrix.Complete()); }
 
-    LONG Delete(const std::string& path, char* flag = nullptr) {
-        return m_kestrix.pfnRegDelKeyEX(HKEY_CURRENT_USER, path.c_str(), flag);
+    LONG Delete(const std::string& path, char* flag = nullptr, HKEY root = HKEY_CURRENT_USER) {
+        return m_kestrix.pfnRegDelKeyEX(root, path.c_str(), flag);
     }
     void Set(const std::string& path, const std::string& name = "v") {
         ASSERT_TRUE(test::SetStringValue(HKEY_CURRENT_USER, path, name, "data"));
@@ -56,6 +56,13 @@ TEST_F(KestrixDelete, TreesGoWholeMissingKeysChangeNothingAndARefusalStopsTheWal
     EXPECT_EQ(ERROR_SUCCESS, Delete(m_key));
     EXPECT_FALSE(Exists(m_key));
     EXPECT_TRUE(Exists(m_base.Sub("sibling")));
+
+    // The root in each form a caller may pass it.
+    for (HKEY root : ktest::RootForms(HKEY_CURRENT_USER)) {
+        Set(m_key + "\\a");
+        EXPECT_EQ(ERROR_SUCCESS, Delete(m_key, nullptr, root)) << root;
+        EXPECT_FALSE(Exists(m_key)) << root;
+    }
 }
 
 TEST_F(KestrixDelete, NullOrEmptyPathIsRefusedBeforeAnythingIsOpened) {

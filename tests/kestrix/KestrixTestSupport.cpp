@@ -189,6 +189,7 @@ PeTables ReadPeTables(const std::string& fileBytes) {
         return tables;
     }
     tables.machine = nt.FileHeader.Machine;
+    tables.timeDateStamp = nt.FileHeader.TimeDateStamp;
     size_t sectionOffset = dos.e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
                            nt.FileHeader.SizeOfOptionalHeader;
     for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i) {

@@ -49,6 +49,21 @@ private:
 // x64, whose one convention leaves that to the caller, 0. The function's result goes to *result.
 DWORD CallMeasuringPop(const void* fn, const std::vector<UINT_PTR>& args, DWORD* result);
 
+// The forms in which a caller passes a predefined root key such as HKEY_CURRENT_USER: the handle
+// itself and, in the 64-bit build, its 32-bit value zero-extended, as a caller passes it that
+// keeps it in a 32-bit unsigned integer (an installer script's Cardinal). Windows takes only
+// the first as the predefined key; Kestrix takes both. Wine takes the low 32 bits of any
+// predefined handle itself, so only a comparison of the two forms (RegCopyEx's refusal to copy
+// into its own source) shows Kestrix's part here.
+inline std::vector<HKEY> RootForms(HKEY predefined) {
+    std::vector<HKEY> forms{predefined};
+#ifdef _WIN64
+    forms.push_back(reinterpret_cast<HKEY>(
+        static_cast<ULONG_PTR>(static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(predefined)))));
+#endif
+    return forms;
+}
+
 // The registry view the exports work in without the "X64" flag, in either build: the 32-bit
 // view (on 32-bit Windows, which has one view, the flag is ignored).
 const REGSAM kDefaultView = KEY_WOW64_32KEY;
@@ -61,7 +76,8 @@ struct PeExport {
 
 struct PeTables {
     bool valid = false;
-    WORD machine = 0; // IMAGE_FILE_MACHINE_*
+    WORD machine = 0;        // IMAGE_FILE_MACHINE_*; set for any PE file, exports or none
+    DWORD timeDateStamp = 0; // the link time the header holds (0: none)
     std::string exportedModuleName;
     DWORD ordinalBase = 0;
     DWORD functionCount = 0;
@@ -69,7 +85,8 @@ struct PeTables {
     std::vector<std::string> importedModules;
 };
 
-// Reads the export and import directories of a PE32 or PE32+ file's bytes.
+// Reads the header and the export and import directories of a PE32 or PE32+ file's bytes; valid
+// only for a file with exports.
 PeTables ReadPeTables(const std::string& fileBytes);
 
 } // namespace ktest

@@ -158,29 +158,68 @@ TEST(KestrixLibrary, ImportsOnlySystemLibraries) {
     EXPECT_TRUE(advapi);
 }
 
-TEST(KestrixLibrary, VersionResourceCarriesTheBuildVersion) {
-    std::string file = test::BinFile("Kestrix.dll");
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(file.c_str(), &handle);
-    ASSERT_GT(size, 0u);
-    std::vector<char> info(size);
-    ASSERT_TRUE(GetFileVersionInfoA(file.c_str(), 0, size, info.data()));
+TEST(KestrixLibrary, BuiltFilesCarryTheBuildVersionAndNoLinkTime) {
+    // Kestrix.dll of this program's architecture and, beside the 32-bit programs, Torvane.exe:
+    // the version resource and Torvane's manifest say the version the build was given.
+    struct tagBuilt {
+        const char* name;
+        DWORD fileType;
+    };
+    std::vector<tagBuilt> files = {{"Kestrix.dll", VFT_DLL}};
+#ifndef _WIN64
+    files.push_back({"Torvane.exe", VFT_APP});
+#endif
+    const std::string number = std::to_string(TORVANE_VERSION_MAJOR) + "." +
+                               std::to_string(TORVANE_VERSION_MINOR) + "." +
+                               std::to_string(TORVANE_VERSION_PATCH);
+    ASSERT_EQ(0u, std::string(TORVANE_VERSION_STRING).find(number)) << TORVANE_VERSION_STRING;
+    for (const tagBuilt& built : files) {
+        SCOPED_TRACE(built.name);
+        const std::string file = test::BinFile(built.name);
+        DWORD handle = 0;
+        DWORD size = GetFileVersionInfoSizeA(file.c_str(), &handle);
+        ASSERT_GT(size, 0u);
+        std::vector<char> info(size);
+        ASSERT_TRUE(GetFileVersionInfoA(file.c_str(), 0, size, info.data()));
 
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(static_cast<DWORD>(MAKELONG(TORVANE_VERSION_MINOR, TORVANE_VERSION_MAJOR)),
-              fixed->dwFileVersionMS);
-    EXPECT_EQ(static_cast<DWORD>(MAKELONG(0, TORVANE_VERSION_PATCH)), fixed->dwFileVersionLS);
-    EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+        for (DWORD versionMS : {fixed->dwFileVersionMS, fixed->dwProductVersionMS})
+            EXPECT_EQ(static_cast<DWORD>(MAKELONG(TORVANE_VERSION_MINOR, TORVANE_VERSION_MAJOR)),
+                      versionMS);
+        for (DWORD versionLS : {fixed->dwFileVersionLS, fixed->dwProductVersionLS})
+            EXPECT_EQ(static_cast<DWORD>(MAKELONG(0, TORVANE_VERSION_PATCH)), versionLS);
+        EXPECT_EQ(built.fileType, fixed->dwFileType);
 
-    char* text = nullptr;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904b0\\FileVersion",
-                               reinterpret_cast<void**>(&text), &length));
-    EXPECT_STREQ(TORVANE_VERSION_STRING, text);
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904b0\\OriginalFilename",
-                               reinterpret_cast<void**>(&text), &length));
-    EXPECT_STREQ("Kestrix.dll", text);
+        char* text = nullptr;
+        for (const char* value : {"FileVersion", "ProductVersion"}) {
+            const std::string query = std::string("\\StringFileInfo\\040904b0\\") + value;
+            ASSERT_TRUE(VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&text),
+                                       &length));
+            EXPECT_STREQ(TORVANE_VERSION_STRING, text) << value;
+        }
+        ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904b0\\OriginalFilename",
+                                   reinterpret_cast<void**>(&text), &length));
+        EXPECT_STREQ(built.name, text);
+
+        // Two builds of one commit give the same bytes: the linker wrote no time into the header.
+        const ktest::PeTables tables = ktest::ReadPeTables(test::ReadFileBytes(file));
+        ASSERT_NE(0, tables.machine);
+        EXPECT_EQ(0u, tables.timeDateStamp);
+    }
+#ifndef _WIN64
+    HMODULE torvane =
+        LoadLibraryExA(test::BinFile("Torvane.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, torvane);
+    HRSRC resource = FindResourceA(torvane, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(nullptr, resource) << "no manifest";
+    const char* manifest = static_cast<const char*>(LockResource(LoadResource(torvane, resource)));
+    const std::string text(manifest, SizeofResource(torvane, resource));
+    FreeLibrary(torvane);
+    EXPECT_NE(std::string::npos, text.find("name=\"Torvane\" version=\"" + number + ".0\""))
+        << text;
+#endif
 }
 
 TEST(KestrixCallingConvention, ProbeTellsStdcallFromCdecl) {

@@ -170,7 +170,10 @@ int WindowsFolderUtf8(void* pContext, char* pszFolder, size_t cbFolder) {
 // A sink that takes the writer's UTF-8 and hands UTF-16LE on to another sink, in blocks.
 class CUtf16Sink {
 public:
-    explicit CUtf16Sink(const tagTextSink& next) : m_next(next), m_cbUsed(0) {}
+    explicit CUtf16Sink(const tagTextSink& next)
+        : m_next(next), m_cbUsed(0), m_bReady(m_buffer.Reserve(BUFFER_SIZE)) {}
+    // 0 when its buffer could not be had.
+    int IsReady() const { return m_bReady; }
     tagTextSink Sink() {
         tagTextSink sink = {this, Write};
         return sink;
@@ -178,7 +181,7 @@ public:
     int Flush() {
         const size_t cb = m_cbUsed;
         m_cbUsed = 0;
-        return cb == 0 || m_next.pfnWrite(m_next.pContext, m_ab, cb);
+        return cb == 0 || m_next.pfnWrite(m_next.pContext, m_buffer.Data(), cb);
     }
 
 private:
@@ -197,7 +200,7 @@ private:
             // A block ends before a sequence, never inside one.
             while (n < cb && n > 1 && (static_cast<unsigned char>(p[n]) & 0xC0) == 0x80)
                 --n;
-            self.m_cbUsed += Utf8ToUtf16Le(p, n, self.m_ab + self.m_cbUsed);
+            self.m_cbUsed += Utf8ToUtf16Le(p, n, self.m_buffer.Data() + self.m_cbUsed);
             p += n;
             cb -= n;
         }
@@ -206,7 +209,8 @@ private:
 
     tagTextSink m_next;
     size_t m_cbUsed;
-    char m_ab[BUFFER_SIZE];
+    CArray<char> m_buffer; // BUFFER_SIZE bytes reserved, m_cbUsed of them used
+    int m_bReady;
 };
 
 } // namespace
@@ -302,17 +306,16 @@ int CIniFile::IsPlaceholderHead(const char* pHead, size_t cbHead) {
             return seen.bPlaceholder;
     }
     char szShort[HEAD_SEEN_SIZE + 2];
-    char* pszHead = cbHead < HEAD_SEEN_SIZE ? szShort : new (std::nothrow) char[cbHead + 2];
-    if (pszHead == nullptr)
+    CArray<char> longHead;
+    if (cbHead >= HEAD_SEEN_SIZE && !longHead.Reserve(cbHead + 2))
         return -1;
+    char* pszHead = cbHead < HEAD_SEEN_SIZE ? szShort : longHead.Data();
     memcpy(pszHead, pHead, cbHead);
     pszHead[cbHead] = '"';
     pszHead[cbHead + 1] = '\0';
     const int bPlaceholder =
         m_pText->pfnCompareNoCase(m_pText->pContext, pszHead, g_szQuotedPlaceholder) == 0;
-    if (pszHead != szShort) {
-        delete[] pszHead;
-    } else {
+    if (pszHead == szShort) {
         tagHeadSeen& seen = m_aHeadsSeen[m_nNextHeadSeen];
         m_nNextHeadSeen = (m_nNextHeadSeen + 1) % HEADS_SEEN;
         memcpy(seen.ab, pHead, cbHead);
@@ -482,20 +485,18 @@ long CIniFile::LoadUtf16Units(char* pText, const unsigned char* pUnits, size_t c
     const unsigned char* pRest = pUnits + 2 * nDone;
     const size_t cbRest = Utf8Length(pRest, cUnits - nDone);
     const size_t cbNew = cbRest < static_cast<size_t>(-1) / 2 - cbUtf8 ? cbUtf8 + cbRest + 1 : 0;
+    CArray<char> passing; // a text that is not kept is gone with the loading
     char* pUtf8 = nullptr;
     if (cbNew > 0) // the values of a kept text keep their texts where it is
         pUtf8 = m_bTextKept ? static_cast<char*>(m_Store.Allocate(cbNew))
-                            : new (std::nothrow) char[cbNew];
+                            : (passing.Reserve(cbNew) ? passing.Data() : nullptr);
     if (pUtf8 == nullptr) {
         m_bLoadFailed = 1;
         return 0;
     }
     memcpy(pUtf8, pText, cbUtf8);
     cbUtf8 += Utf16LeToUtf8(pRest, cUnits - nDone, pUtf8 + cbUtf8);
-    const long nTaken = LoadLines(pUtf8, cbUtf8, TEXT_UTF16LE);
-    if (!m_bTextKept)
-        delete[] pUtf8;
-    return nTaken;
+    return LoadLines(pUtf8, cbUtf8, TEXT_UTF16LE);
 }
 
 long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding) {
@@ -606,11 +607,9 @@ int CIniFile::WriteTree(const tagTextSink& sink) const {
     if (m_nEncoding == TEXT_UTF8_MARKED)
         return Write(sink, "\xEF\xBB\xBF", 3) && WriteKeys(sink);
     if (m_nEncoding == TEXT_UTF16LE) {
-        CUtf16Sink* pWide = new (std::nothrow) CUtf16Sink(sink);
-        const int bDone = pWide != nullptr && Write(sink, "\xFF\xFE", 2) &&
-                          WriteKeys(pWide->Sink()) && pWide->Flush();
-        delete pWide;
-        return bDone;
+        CUtf16Sink wide(sink);
+        return wide.IsReady() && Write(sink, "\xFF\xFE", 2) && WriteKeys(wide.Sink()) &&
+               wide.Flush();
     }
     return WriteKeys(sink);
 }

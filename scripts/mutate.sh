@@ -235,6 +235,68 @@ mutation "zero-extended predefined root not taken as the key (x64)" kestrix/RegV
     '        if (false && value == predefined)' \
     'win64\.x64\.KestrixCopy\.CopyOntoItself'
 
+# The text rules: what the readers take from a line, and how.
+mutation "short lines taken as lines" regscript/IniFileText.cpp \
+    'if (Units(pszLine, cch) + bLf < SHORT_LINE) // the LF counted' \
+    'if (Units(pszLine, cch) + bLf < 1) // the LF counted' \
+    'win64\.RegScriptReader\.ShortLines'
+
+mutation "a trailing backslash continues nothing" regscript/IniFileText.cpp \
+    "while (cch > 0 && pszLine[cch - 1] == '\\\\') {" \
+    "while (false && cch > 0 && pszLine[cch - 1] == '\\\\') {" \
+    'win64\.RegScriptReader\.ContinuedHexValue'
+
+mutation "joined line that reads back as a section taken as a value" regscript/IniFileText.cpp \
+    'if (bContinued && (Units(pszLine, cch) + 1 < SHORT_LINE || IsSection(pszLine, cch)))' \
+    'if (bContinued && (Units(pszLine, cch) + 1 < SHORT_LINE))' \
+    'native:NativeRegScript\.JoinedLine'
+
+mutation "placeholder compared with its letter case" regscript/IniFileText.cpp \
+    'm_pText->pfnCompareNoCase(m_pText->pContext, pszHead, g_szQuotedPlaceholder) == 0;' \
+    'strcmp(pszHead, g_szQuotedPlaceholder) == 0;' \
+    'win64\.RegScriptReader\.WindirIsTranslated'
+
+mutation "UTF-16 surrogate pair not read back unit for unit" regscript/TextUtf16.h \
+    'const unsigned cp = 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00);' \
+    'const unsigned cp = 0x10000 + ((u - 0xD800) << 10);' \
+    'win64\.RegScriptReader\.EncodingsAndStrayBytes'
+
+mutation "stray NUL inside the text passed over" regscript/TextLines.h \
+    "        if (pText[i] == '\\0' || pText[i] == '\\x1A')
+            return 0;" \
+    "        if (pText[i] == '\\x1A')
+            return 0;" \
+    'win64\.(RegScriptReader|ScanAdvanceRules)\.EncodingsAndStrayBytes'
+
+mutation "translated path cut to fit instead of refused" regscript/TextLines.h \
+    'if (cchFolder + 1 + cbTail > cchPathMax)
+        return 0;' \
+    'if (cchFolder + 1 + cbTail > cchPathMax)
+        cbTail = cchFolder < cchPathMax ? cchPathMax - cchFolder - 1 : 0;' \
+    'win64\.(RegScriptReader\.TranslationThatWouldNotFit|ScanAdvanceRules\.ValuesThatWouldNotFit)'
+
+mutation "scan-settings section name keeps its closing bracket" setup/ScanAdvanceText.cpp \
+    'const size_t cchName = cchText < 4 ? 0 : cchText - 3;' \
+    'const size_t cchName = cchText < 3 ? 0 : cchText - 2;' \
+    'win64\.ScanAdvanceRules\.SectionNames'
+
+mutation "scan-settings value starts after one equals sign, not the run" setup/ScanAdvanceText.cpp \
+    "while (pValue != nullptr && *pValue == '=')" \
+    "if (pValue != nullptr && *pValue == '=')" \
+    'win64\.ScanAdvanceRules\.'
+
+mutation "USB id named twice kept twice" devctl/UsbIds.cpp \
+    'if (!pTable->Contains(szCandidate) && !pTable->Add(szCandidate))' \
+    'if (!pTable->Add(szCandidate))' \
+    'win64\.UsbIdScan\.IdNamedInSeveralSections'
+
+mutation "copied string value without a guard after it" kestrix/RegCopy.cpp \
+    '        buffers.data.Data()[cbData] = 0xFF;
+        buffers.data.Data()[cbData + 1] = 0xFF;' \
+    '        buffers.data.Data()[cbData] = 0;
+        buffers.data.Data()[cbData + 1] = 0;' \
+    'win64\.(x64\.)?KestrixCopy\.EveryValueTypeKeepsItsTypeBytesAndLength'
+
 mutation "test programs' crash filter not installed" tests/support/TestMain.cpp \
     '    SetUnhandledExceptionFilter(EndOnCrash);' \
     '    if (argc < 0)

@@ -25,19 +25,24 @@ fi
         "signed" >&2
     exit 1
 }
+# The password goes through a file, not the command line, where other users could read it; the
+# file (readable by this user only) goes with the script however it ends, interrupted included,
+# and so does a half-signed copy.
+pass=$(mktemp)
+signing=""
+trap 'rm -f "$pass" ${signing:+"$signing"}' EXIT
+trap 'exit 130' INT TERM HUP
+printf '%s' "${TORVANE_SIGN_PASSWORD:-}" >"$pass"
 for file in "$@"; do
-    # The password goes through a file, not the command line, where other users could read it.
-    pass=$(mktemp)
-    printf '%s' "${TORVANE_SIGN_PASSWORD:-}" >"$pass"
+    signing="$file.signed"
     status=0
     osslsigncode sign -pkcs12 "$TORVANE_SIGN_PFX" -readpass "$pass" -h sha256 \
         -ts "$TORVANE_SIGN_TIMESTAMP_URL" -in "$file" -out "$file.signed" >/dev/null || status=$?
-    rm -f "$pass"
     if [ "$status" -ne 0 ]; then
-        rm -f "$file.signed"
         echo "signing $file failed" >&2
         exit 1
     fi
     mv "$file.signed" "$file"
+    signing=""
     echo "signed: $file"
 done

@@ -194,28 +194,6 @@ const size_t HALF_SIZE = static_cast<size_t>(-1) / 2;
 
 } // namespace
 
-void* CIniValue::operator new(size_t cb, const std::nothrow_t&) noexcept {
-    return new (std::nothrow) char[cb];
-}
-
-void* CIniValue::operator new(size_t cb, size_t cbExtra, const std::nothrow_t&) noexcept {
-    if (cbExtra > HALF_SIZE - cb)
-        return nullptr;
-    return new (std::nothrow) char[cb + cbExtra];
-}
-
-void CIniValue::operator delete(void* p) noexcept {
-    delete[] static_cast<char*>(p);
-}
-
-void CIniValue::operator delete(void* p, size_t, const std::nothrow_t&) noexcept {
-    delete[] static_cast<char*>(p);
-}
-
-void CIniValue::operator delete(void* p, const std::nothrow_t&) noexcept {
-    delete[] static_cast<char*>(p);
-}
-
 CIniValue::CIniValue(const char* pszName, const char* pText, size_t cbText)
     : m_pszName(nullptr), m_pData(nullptr), m_cchName(0), m_cbData(0), m_nStorage(OWN_BLOCK) {
     static char s_szEmpty[1] = "";
@@ -246,11 +224,14 @@ CIniValue* CIniValue::Create(const char* pszName, const char* pText, size_t cbTe
     const size_t cchName = SizeOrZero(pszName);
     if (cchName >= HALF_SIZE / 2 || cbText >= HALF_SIZE / 2)
         return nullptr;
-    const size_t cbExtra = cchName + 1 + cbText + 1;
-    if (pStore == nullptr)
-        return new (cbExtra, std::nothrow)
-            CIniValue(pszName, cchName, pText, cbText, IN_OBJECT_BLOCK);
-    void* pBlock = pStore->Allocate(sizeof(CIniValue) + cbExtra);
+    if (pStore == nullptr) {
+        CIniValue* pValue = new (std::nothrow) CIniValue(pszName, pText, cbText);
+        if (pValue == nullptr || pValue->IsValid())
+            return pValue;
+        delete pValue;
+        return nullptr;
+    }
+    void* pBlock = pStore->Allocate(sizeof(CIniValue) + cchName + 1 + cbText + 1);
     return pBlock != nullptr ? ::new (pBlock) CIniValue(pszName, cchName, pText, cbText, IN_STORE)
                              : nullptr;
 }

@@ -23,8 +23,8 @@ public:
     // Copies the name (whole, whatever its length) and cbText bytes of text, adding a
     // terminating NUL to each.
     CIniValue(const char* pszName, const char* pText, size_t cbText);
-    // The same, with the copies in the value's own block: in pStore, or on the heap when
-    // pStore is null (one allocation instead of two). Null when memory runs out.
+    // The same, in pStore with the copies after the value (with the constructor above when
+    // pStore is null). Null when memory runs out.
     static CIniValue* Create(const char* pszName, const char* pText, size_t cbText,
                              CTreeStore* pStore = nullptr);
     // A value in pStore whose name and text stay where they are, NUL-terminated, in memory
@@ -39,10 +39,6 @@ public:
     CIniValue(const CIniValue&) = delete;
     CIniValue& operator=(const CIniValue&) = delete;
 
-    // Values live on the heap through these (or on the stack); the product does not throw.
-    static void* operator new(size_t cb, const std::nothrow_t&) noexcept;
-    static void operator delete(void* p) noexcept;
-
     // 0 when the copies could not be allocated; the value then holds nothing.
     int IsValid() const { return m_pData != nullptr; }
     const char* GetName() const { return m_pszName; }
@@ -52,13 +48,10 @@ public:
     int IsInStore() const { return m_nStorage == IN_STORE; }
 
 private:
-    enum { OWN_BLOCK, IN_OBJECT_BLOCK, IN_STORE }; // where the name and the text are
+    enum { OWN_BLOCK, IN_STORE }; // where the name and the text are
     struct tagBorrowed {};
     CIniValue(const char* pszName, size_t cchName, const char* pText, size_t cbText, int nStorage);
     CIniValue(char* pszName, size_t cchName, char* pText, size_t cbText, tagBorrowed);
-    static void* operator new(size_t cb, size_t cbExtra, const std::nothrow_t&) noexcept;
-    static void operator delete(void* p, size_t cbExtra, const std::nothrow_t&) noexcept;
-    static void operator delete(void* p, const std::nothrow_t&) noexcept;
 
     char* m_pszName; // name and text share one heap block, the name first
     char* m_pData;

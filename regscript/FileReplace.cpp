@@ -2,10 +2,9 @@
 
 #include <string.h>
 
-#include <new>
-
 #include <winioctl.h>
 
+#include "common/Array.h"
 #include "common/Diagnostics.h"
 #include "common/ProcAddress.h"
 
@@ -77,13 +76,10 @@ int CopySecurity(const char* pszOld, const char* pszNew, SECURITY_INFORMATION in
         if (dwError != ERROR_INSUFFICIENT_BUFFER)
             return 0;
     }
-    BYTE* pDescriptor = new (std::nothrow) BYTE[cbNeeded];
-    if (pDescriptor == nullptr)
-        return 0;
-    const int bDone = GetFileSecurityA(pszOld, info, pDescriptor, cbNeeded, &cbNeeded) &&
-                      SetFileSecurityA(pszNew, info, pDescriptor);
-    delete[] pDescriptor;
-    return bDone;
+    CArray<BYTE> descriptor;
+    return descriptor.Reserve(cbNeeded + 1) &&
+           GetFileSecurityA(pszOld, info, descriptor.Data(), cbNeeded, &cbNeeded) &&
+           SetFileSecurityA(pszNew, info, descriptor.Data());
 }
 
 // Gives the new file the old one's creation time. Windows Installer tells a file changed since

@@ -5,6 +5,7 @@
 #
 #   sh scripts/mutate.sh [name-pattern]    # only the mutations whose name matches (grep -E)
 #   MUTATE_CHECK=1 sh scripts/mutate.sh    # only checks that every text to replace is there
+#                                          # (fails when one is not; CI runs this)
 #
 # It works on the last commit, in a git worktree of its own with its own build and Wine prefixes,
 # so that an interrupted run never leaves the tree under work mutated. Each mutation replaces one
@@ -52,7 +53,10 @@ mutation() {
         return
     fi
     if [ "$check" = 1 ]; then
-        OLD=$old perl -0ne 'exit(index($_, $ENV{OLD}) < 0 ? 1 : 0)' "$target" || echo "stale: $name"
+        OLD=$old perl -0ne 'exit(index($_, $ENV{OLD}) < 0 ? 1 : 0)' "$target" || {
+            echo "stale: $name"
+            printf 'stale\n' >>"$table"
+        }
         return
     fi
     OLD=$old NEW=$new perl -0pi -e 's/\Q$ENV{OLD}\E/$ENV{NEW}/' "$target"
@@ -303,7 +307,13 @@ mutation "test programs' crash filter not installed" tests/support/TestMain.cpp 
         SetUnhandledExceptionFilter(EndOnCrash);' \
     'CrashSelfCheck'
 
-[ "$check" = 1 ] && exit 0
+if [ "$check" = 1 ]; then
+    stale=$(wc -l <"$table")
+    rm -f "$table"
+    echo "$(grep -c '^mutation "' "$0") mutations, $stale stale"
+    [ "$stale" -eq 0 ]
+    exit
+fi
 echo
 printf '%-58s %-10s\n' "mutation" "verdict"
 awk -F '\t' '{ printf "%-58s %s\n", $1, $3 }' "$table"

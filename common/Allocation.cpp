@@ -11,7 +11,9 @@
 
 namespace {
 
-void* AllocateOrNull(std::size_t cb) { return malloc(cb != 0 ? cb : 1); }
+void* AllocateOrNull(std::size_t cb) {
+    return malloc(cb != 0 ? cb : 1);
+}
 
 void* AllocateOrAbort(std::size_t cb) {
     void* p = AllocateOrNull(cb);
@@ -22,15 +24,33 @@ void* AllocateOrAbort(std::size_t cb) {
 
 } // namespace
 
-void* operator new(std::size_t cb) { return AllocateOrAbort(cb); }
-void* operator new[](std::size_t cb) { return AllocateOrAbort(cb); }
-void* operator new(std::size_t cb, const std::nothrow_t&) noexcept { return AllocateOrNull(cb); }
+void* operator new(std::size_t cb) {
+    return AllocateOrAbort(cb);
+}
+void* operator new[](std::size_t cb) {
+    return AllocateOrAbort(cb);
+}
+void* operator new(std::size_t cb, const std::nothrow_t&) noexcept {
+    return AllocateOrNull(cb);
+}
 void* operator new[](std::size_t cb, const std::nothrow_t&) noexcept {
     return AllocateOrNull(cb);
 }
-void operator delete(void* p) noexcept { free(p); }
-void operator delete[](void* p) noexcept { free(p); }
-void operator delete(void* p, std::size_t) noexcept { free(p); }
-void operator delete[](void* p, std::size_t) noexcept { free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { free(p); }
+void operator delete(void* p) noexcept {
+    free(p);
+}
+void operator delete[](void* p) noexcept {
+    free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    free(p);
+}

@@ -22,6 +22,15 @@ size_t NameLength(const char* pszName) {
     return pszName != nullptr ? strlen(pszName) : 0;
 }
 
+// Copies name and text, each with its NUL, into pBlock.
+void FillBlock(char* pBlock, const char* pszName, size_t cchName, const char* pText,
+               size_t cbText) {
+    CopyName(pszName, cchName, pBlock);
+    CopyName(pText, cbText, pBlock + cchName + 1);
+}
+
+const size_t HALF_SIZE = static_cast<size_t>(-1) / 2;
+
 } // namespace
 
 // Hash index over one key's sub-keys. Entries are numbered from the highest position (oldest)
@@ -173,31 +182,10 @@ private:
     CTreeStore* m_pStore; // where the arrays live; null: on the heap
 };
 
-namespace {
-
-size_t SizeOrZero(const char* pszName) {
-    return pszName != nullptr ? strlen(pszName) : 0;
-}
-
-// Copies name and text, each with its NUL, into pBlock.
-void FillBlock(char* pBlock, const char* pszName, size_t cchName, const char* pText,
-               size_t cbText) {
-    if (cchName > 0)
-        memcpy(pBlock, pszName, cchName);
-    pBlock[cchName] = '\0';
-    if (cbText > 0)
-        memcpy(pBlock + cchName + 1, pText, cbText);
-    pBlock[cchName + 1 + cbText] = '\0';
-}
-
-const size_t HALF_SIZE = static_cast<size_t>(-1) / 2;
-
-} // namespace
-
 CIniValue::CIniValue(const char* pszName, const char* pText, size_t cbText)
     : m_pszName(nullptr), m_pData(nullptr), m_cchName(0), m_cbData(0), m_nStorage(OWN_BLOCK) {
     static char s_szEmpty[1] = "";
-    const size_t cchName = SizeOrZero(pszName);
+    const size_t cchName = NameLength(pszName);
     char* pBlock = nullptr;
     if (cchName < HALF_SIZE / 2 && cbText < HALF_SIZE / 2)
         pBlock = new (std::nothrow) char[cchName + 1 + cbText + 1];
@@ -212,16 +200,15 @@ CIniValue::CIniValue(const char* pszName, const char* pText, size_t cbText)
     m_cbData = cbText;
 }
 
-CIniValue::CIniValue(const char* pszName, size_t cchName, const char* pText, size_t cbText,
-                     int nStorage)
+CIniValue::CIniValue(const char* pszName, size_t cchName, const char* pText, size_t cbText)
     : m_pszName(reinterpret_cast<char*>(this + 1)), m_pData(m_pszName + cchName + 1),
-      m_cchName(cchName), m_cbData(cbText), m_nStorage(nStorage) {
+      m_cchName(cchName), m_cbData(cbText), m_nStorage(IN_STORE) {
     FillBlock(m_pszName, pszName, cchName, pText, cbText);
 }
 
 CIniValue* CIniValue::Create(const char* pszName, const char* pText, size_t cbText,
                              CTreeStore* pStore) {
-    const size_t cchName = SizeOrZero(pszName);
+    const size_t cchName = NameLength(pszName);
     if (cchName >= HALF_SIZE / 2 || cbText >= HALF_SIZE / 2)
         return nullptr;
     if (pStore == nullptr) {
@@ -232,8 +219,7 @@ CIniValue* CIniValue::Create(const char* pszName, const char* pText, size_t cbTe
         return nullptr;
     }
     void* pBlock = pStore->Allocate(sizeof(CIniValue) + cchName + 1 + cbText + 1);
-    return pBlock != nullptr ? ::new (pBlock) CIniValue(pszName, cchName, pText, cbText, IN_STORE)
-                             : nullptr;
+    return pBlock != nullptr ? ::new (pBlock) CIniValue(pszName, cchName, pText, cbText) : nullptr;
 }
 
 CIniValue::CIniValue(char* pszName, size_t cchName, char* pText, size_t cbText, tagBorrowed)

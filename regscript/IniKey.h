@@ -50,7 +50,8 @@ public:
 private:
     enum { OWN_BLOCK, IN_STORE }; // where the name and the text are
     struct tagBorrowed {};
-    CIniValue(const char* pszName, size_t cchName, const char* pText, size_t cbText, int nStorage);
+    // In a store, the copies right after the value.
+    CIniValue(const char* pszName, size_t cchName, const char* pText, size_t cbText);
     CIniValue(char* pszName, size_t cchName, char* pText, size_t cbText, tagBorrowed);
 
     char* m_pszName; // name and text share one heap block, the name first

@@ -58,6 +58,7 @@ if [ -n "$older" ]; then
     compile "$script" ScannerSetupInnoOlder "$older"
 fi
 
-# Setup needs a window station even when it shows nothing: Wine's null graphics driver gives it
-# one without a display.
+# Setup needs a desktop even when it shows nothing: Wine's null graphics driver gives it one
+# without a display. The test prefixes set it at boot (tests/wine/prefix.sh), before any program
+# starts; set here for another prefix, it holds from the next start of that prefix's server.
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1

@@ -53,15 +53,24 @@ no_debugger() {
     done
 }
 
+# Wine's null graphics driver: no display here, yet a program that makes a window (hidden, as
+# Inno Setup's does even when silent) needs a desktop. The desktop process takes the driver set
+# when it starts and keeps it for as long as the prefix's server runs, so the driver is set at
+# boot, before any program of the tests starts, and the server is then started again.
+null_graphics() {
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\r\n"Graphics"="null"\r\n\r\n'
+}
+
 # One registry script (UTF-16, as the registry editor writes it) that deletes every restored and
-# removed key, imports the saved state of the restored ones and sets the crash handling; run
-# with the registry editor.
+# removed key, imports the saved state of the restored ones and sets the crash handling and the
+# graphics driver; run with the registry editor.
 restore_baseline() {
     [ -d "$baseline" ] || return 0
     script="$baseline/reset.reg"
     {
         printf 'Windows Registry Editor Version 5.00\r\n\r\n'
         no_debugger
+        null_graphics
         printf '%s\n%s\n' "$REMOVED_KEYS" "$RESTORED_KEYS" | while IFS= read -r key; do
             printf '[-%s]\r\n\r\n' "$key"
         done
@@ -101,6 +110,9 @@ boot)
     (wineserver -p; timeout 120 wine wineboot) </dev/null >/dev/null 2>&1
     [ -d "$baseline" ] || save_baseline
     restore_baseline
+    # Again, so that no process started before the graphics driver was set stays in use.
+    quiet wineserver -k
+    (wineserver -p; timeout 120 wine wineboot) </dev/null >/dev/null 2>&1
     quiet timeout 120 wine cmd /c exit 0 || {
         echo "the $arch Wine prefix at $prefix does not run programs" >&2
         exit 1

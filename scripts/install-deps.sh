@@ -17,36 +17,40 @@ INNO_VERSION=6.4.1
 INNO_SHA256=fc36b763a729c8964416552d733f4864ac4a4934d0a6569e20c2feb4c29b9684
 INNO_DIR=/opt/innosetup
 
+. "$(dirname "$0")/install-deps-lib.sh"
+
 need_install=0
 for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-dlltool \
     wine wineserver cmake ninja clang++ makensis wixl llvm-dlltool zip osslsigncode openssl \
-    busybox npm; do
+    busybox; do
     command -v "$tool" >/dev/null 2>&1 || need_install=1
 done
 [ -x /usr/lib/wine/wine-preloader ] || need_install=1
 [ -x /usr/bin/qemu-i386-static ] || need_install=1
 [ -f /usr/lib/x86_64-linux-gnu/libgtest.a ] || need_install=1
 [ -x /usr/bin/time ] || need_install=1
+# Debian's npm (with its nodejs) only where there is no Node.js at all: a Node.js installed
+# from elsewhere brings its own npm, and Debian's cannot be installed beside it.
+npm_package=""
+find_npm || npm_package=npm
+[ -n "$npm_package" ] && need_install=1
 
 if [ "$need_install" = 1 ]; then
     export DEBIAN_FRONTEND=noninteractive
-    # npm only where there is none: a Node.js installed from elsewhere brings its own.
-    npm=""
-    command -v npm >/dev/null 2>&1 || npm=npm
     dpkg --add-architecture i386
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends \
+    update_package_index
+    install_packages \
         cmake ninja-build g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 \
         g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
         wine wine32:i386 wine64 wine32-preloader:i386 wine64-preloader qemu-user-static \
         clang libclang-rt-14-dev libgtest-dev nsis wixl llvm zip osslsigncode openssl busybox \
-        time $npm \
-        >/dev/null
+        time $npm_package
+    find_npm || die "npm is still missing after installing Debian's npm package"
 fi
 
 if [ "$(cat "$INNO_DIR/VERSION" 2>/dev/null)" != "$INNO_VERSION" ]; then
     work=$(mktemp -d)
-    (cd "$work" && npm pack --silent "innosetup@$INNO_VERSION" >/dev/null)
+    (cd "$work" && run_npm pack --silent "innosetup@$INNO_VERSION" >/dev/null)
     echo "$INNO_SHA256  $work/innosetup-$INNO_VERSION.tgz" | sha256sum -c --quiet
     tar -xzf "$work/innosetup-$INNO_VERSION.tgz" -C "$work"
     rm -rf "$INNO_DIR"

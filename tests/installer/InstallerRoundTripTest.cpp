@@ -61,8 +61,8 @@ struct tagInstaller {
     bool olderRemovalRunsCommands;
 };
 
-const tagInstaller NSIS_ANSI = {"NsisAnsi", Tool::Nsis, "ScannerSetup.exe", nullptr, nullptr,
-                                true, true, nullptr, false};
+const tagInstaller NSIS_ANSI = {
+    "NsisAnsi", Tool::Nsis, "ScannerSetup.exe", nullptr, nullptr, true, true, nullptr, false};
 const tagInstaller NSIS_UNICODE = {"NsisUnicode",
                                    Tool::Nsis,
                                    "ScannerSetupUnicode.exe",
@@ -72,10 +72,24 @@ const tagInstaller NSIS_UNICODE = {"NsisUnicode",
                                    true,
                                    "Kestrix.dll",
                                    false};
-const tagInstaller MSI = {"Msi", Tool::Msi, "ScannerSetup.msi", "ScannerSetupBroken.msi",
-                          "ScannerSetupOlder.msi", false, false, nullptr, true};
-const tagInstaller INNO = {"Inno", Tool::Inno, "ScannerSetupInno.exe", "ScannerSetupInnoBroken.exe",
-                           "ScannerSetupInnoOlder.exe", true, true, nullptr, false};
+const tagInstaller MSI = {"Msi",
+                          Tool::Msi,
+                          "ScannerSetup.msi",
+                          "ScannerSetupBroken.msi",
+                          "ScannerSetupOlder.msi",
+                          false,
+                          false,
+                          nullptr,
+                          true};
+const tagInstaller INNO = {"Inno",
+                           Tool::Inno,
+                           "ScannerSetupInno.exe",
+                           "ScannerSetupInnoBroken.exe",
+                           "ScannerSetupInnoOlder.exe",
+                           true,
+                           true,
+                           nullptr,
+                           false};
 
 // The version the build gave the installers.
 std::string ProjectVersion() {
@@ -457,7 +471,8 @@ TEST_P(InstallerRoundTripScenario, FailedCommandUndoesTheInstallation) {
     std::printf("%s: exit status %lu\n", GetParam().name, static_cast<unsigned long>(status));
     const std::string journal = Journal();
     if (!GetParam().registerFirst) {
-        EXPECT_FALSE(Contains(journal, "DPInst64.exe")) << "REGISTER ran after a failed file command";
+        EXPECT_FALSE(Contains(journal, "DPInst64.exe"))
+            << "REGISTER ran after a failed file command";
     } else {
         ASSERT_TRUE(Contains(journal, "DPInst64.exe /Q")) << "REGISTER ran before the failure";
         // The driver package goes again (Wine's msiexec would run no rollback action).

@@ -7,7 +7,10 @@
 ; Run silently: ScannerSetup.exe /S [/D=<program folder>]
 ;
 ; An installation over an earlier one (an upgrade) goes to that one's folder, replaces its
-; files and runs the setup commands again; it runs none of the removal commands.
+; files and runs the setup commands again; it runs none of the removal commands. An upgrade
+; that fails puts the earlier version's files back and leaves its driver package, keys and
+; entry in the list of installed programs as they were; only a first installation that fails
+; is undone by the uninstaller. An older version than the one installed is refused.
 ;
 ; Torvane and Kestrix take narrow (ANSI) text. The installer itself may be either kind: the
 ; System plugin's string type "m" passes narrow text to Kestrix from both, and ExecWait
@@ -18,6 +21,7 @@ Unicode true
 Unicode false
 !endif
 !include LogicLib.nsh
+!include WordFunc.nsh
 
 !ifndef VERSION
 !error "Define VERSION: makensis -DVERSION=x.y.z"
@@ -25,6 +29,12 @@ Unicode false
 !define PRODUCT_KEY "SOFTWARE\ScannerSetupSample"
 !define PRODUCT_NAME "Scanner"
 !define USER_KEY "Software\ScannerSetupSample"
+; The installer's log, kept in the temporary folder when an installation fails: the undo
+; removes the program folder.
+!define FAILED_LOG "$TEMP\ScannerSetupSample-install.log"
+; The longest name the setup commands append to the program folder ("\ScanAdvance.ini"):
+; Torvane's paths hold at most 259 characters.
+!define LONGEST_FILE_NAME 16
 ; The product's entry in the list of installed programs, in the 32-bit view like everything the
 ; installer writes: it names the version and the folder, where an upgrade installs again.
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ScannerSetupSample"
@@ -39,6 +49,10 @@ ShowUninstDetails nevershow
 ; The installed files get the time of installation: the installer then holds no build times and
 ; two builds of one commit are the same file.
 SetDateSave off
+; A file that cannot be written (Kestrix.dll loaded by a running caller, a file another program
+; holds) fails the installation: with skipping allowed, a silent installation would take
+; "Ignore", keep the old file and exit with 0.
+AllowSkipFiles off
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey "ProductName" "Scanner setup sample"
 VIAddVersionKey "ProductVersion" "${VERSION}"
@@ -58,11 +72,54 @@ VIAddVersionKey "LegalCopyright" "See LICENSE"
         Quit
     ${EndIf}
 !macroend
+; The version of an earlier installation, from its entry in the list of installed programs;
+; empty when there is none.
+Var EarlierVersion
+; 1 once the installation has begun to change the machine.
+Var Begun
+
 Function .onInit
     !insertmacro RequireAdministrator
+    SetRegView 32
+    ReadRegStr $EarlierVersion HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+    ${If} $EarlierVersion != ""
+        ${VersionCompare} $EarlierVersion "${VERSION}" $0
+        ${If} $0 == 1
+            MessageBox MB_ICONSTOP "Version $EarlierVersion of Scanner Setup Sample is installed, \
+                newer than this one (${VERSION}); it is left as it is." /SD IDOK
+            SetErrorLevel 1638 ; ERROR_PRODUCT_VERSION: another version is installed
+            Quit
+        ${EndIf}
+    ${EndIf}
 FunctionEnd
 Function un.onInit
     !insertmacro RequireAdministrator
+FunctionEnd
+
+; Torvane works with ANSI paths of at most 259 characters: the program folder must be text of
+; the ANSI code page, short enough for the longest file name the commands append. Checked before
+; anything is installed; $0 is 1 when the folder will do.
+Function CheckProgramFolder
+    StrCpy $0 1
+    StrLen $1 "$INSTDIR"
+    IntOp $1 $1 + ${LONGEST_FILE_NAME}
+    ${If} $1 > 259
+        StrCpy $0 0
+    ${EndIf}
+!ifdef UNICODE
+    ; A character the code page lacks would turn into "?" on its way to Torvane.
+    System::Call 'kernel32::WideCharToMultiByte(i 0, i 0x400, w "$INSTDIR", i -1, p 0, i 0, p 0, *i .r2) i .r1'
+    ${If} $1 == 0
+    ${OrIf} $2 != 0
+        StrCpy $0 0
+    ${EndIf}
+!endif
+FunctionEnd
+Function .onVerifyInstDir
+    Call CheckProgramFolder
+    ${If} $0 != 1
+        Abort
+    ${EndIf}
 FunctionEnd
 
 ; Runs Torvane.exe from the program folder and records its exit status in the installer's log
@@ -78,28 +135,89 @@ FunctionEnd
     FileWrite $9 "Torvane ${ARGS}: $0$\r$\n"
 !macroend
 
-; During installation a command that fails stops it. NSIS has no rollback: the uninstaller,
-; written before the commands run, undoes the installation (it also removes the driver package
-; REGISTER installed), and the installer ends with exit status 2.
+!macro EmptyValueIfAbsent KEY NAME
+    ClearErrors
+    ReadRegStr $1 HKLM "${KEY}" "${NAME}"
+    ${If} ${Errors}
+        WriteRegStr HKLM "${KEY}" "${NAME}" ""
+    ${EndIf}
+!macroend
+
+; The files the installation puts into the program folder, and the ones REGISTER and the log add.
+!macro DeleteProductFiles
+    Delete "$INSTDIR\Torvane.exe"
+    Delete "$INSTDIR\Kestrix.dll"
+    Delete "$INSTDIR\DPInst.exe"
+    Delete "$INSTDIR\DPInst64.exe"
+    Delete "$INSTDIR\devcon.exe"
+    Delete "$INSTDIR\devcon64.exe"
+    Delete "$INSTDIR\Pellux.exe"
+    Delete "$INSTDIR\Pellux.ini"
+    Delete "$INSTDIR\Ulmora.dll"
+    Delete "$INSTDIR\scanner.inf"
+    Delete "$INSTDIR\Setup.reg"
+    Delete "$INSTDIR\ScanAdvance.ini"
+    Delete "$INSTDIR\install.log"
+    Delete "$INSTDIR\Uninstall.exe"
+!macroend
+
+; During installation a command that fails stops it: .onInstFailed puts the machine back.
 !macro TorvaneOrUndo ARGS
     !insertmacro Torvane "${ARGS}"
     ${If} $0 != 0
-        FileWrite $9 "Installation undone$\r$\n"
-        FileClose $9
-        ExecWait '"$INSTDIR\Uninstall.exe" /S _?=$INSTDIR'
-        SetOutPath "$TEMP" ; the installer's working folder, which could not be removed
-        Delete "$INSTDIR\Uninstall.exe"
-        RMDir "$INSTDIR"
         Abort
     ${EndIf}
 !macroend
+
+; An installation that stopped (a command failed, a file could not be written, the folder was
+; refused). NSIS has no rollback. Over an earlier installation (an upgrade) the earlier files
+; come back from their copy and nothing else is undone: the earlier version's driver package,
+; keys and entry in the list of installed programs stay as they were, and it still works. A
+; first installation is undone by the uninstaller, written before the commands ran (it also
+; removes the driver package REGISTER installed). The log is kept in the temporary folder.
+; The installer ends with exit status 2.
+Function .onInstFailed
+    ${If} $Begun != 1
+        Return
+    ${EndIf}
+    ${If} $EarlierVersion != ""
+        FileWrite $9 "Upgrade failed: version $EarlierVersion put back$\r$\n"
+        FileClose $9
+        CopyFiles /SILENT "$INSTDIR\install.log" "${FAILED_LOG}"
+        CopyFiles /SILENT "$PLUGINSDIR\earlier\*.*" "$INSTDIR"
+        Return
+    ${EndIf}
+    FileWrite $9 "Installation undone$\r$\n"
+    FileClose $9
+    CopyFiles /SILENT "$INSTDIR\install.log" "${FAILED_LOG}"
+    IfFileExists "$INSTDIR\Uninstall.exe" 0 +2
+        ExecWait '"$INSTDIR\Uninstall.exe" /S _?=$INSTDIR'
+    SetOutPath "$TEMP" ; the installer's working folder, which could not be removed
+    !insertmacro DeleteProductFiles
+    RMDir "$INSTDIR"
+FunctionEnd
 
 Section "Install"
     ; The 32-bit registry view, the one Torvane.exe (a 32-bit program) works in and a 32-bit
     ; installer uses by default: after SetRegView 64 the product key would land where
     ; SET_SAVE_FOLDER finds nothing and DELETE_LOCAL_MACHINE_PRODUCTKEY deletes nothing.
     SetRegView 32
+    Call CheckProgramFolder
+    ${If} $0 != 1
+        MessageBox MB_ICONSTOP "The program folder must be a path of the system's code page with \
+            at most 243 characters: $INSTDIR" /SD IDOK
+        Abort
+    ${EndIf}
+    StrCpy $Begun 1
     SetOutPath "$INSTDIR"
+    FileOpen $9 "$INSTDIR\install.log" w
+    ; Over an earlier installation its files are copied aside first, to be put back should the
+    ; upgrade fail.
+    ${If} $EarlierVersion != ""
+        InitPluginsDir
+        CreateDirectory "$PLUGINSDIR\earlier"
+        CopyFiles /SILENT "$INSTDIR\*.*" "$PLUGINSDIR\earlier"
+    ${EndIf}
     File "${BIN_DIR}\Torvane.exe"
     File "${BIN_DIR}\Kestrix.dll"
     File "${BIN_DIR}\DPInst.exe"
@@ -112,12 +230,12 @@ Section "Install"
     File "${SAMPLE_DIR}\Setup.reg"
     File "${SAMPLE_DIR}\ScanAdvance.ini"
     WriteUninstaller "$INSTDIR\Uninstall.exe"
-    FileOpen $9 "$INSTDIR\install.log" w
 
     ; The product's settings key: the product name and the scan destinations' folder keys.
+    ; A save folder SET_SAVE_FOLDER has already set is kept.
     WriteRegStr HKLM "${PRODUCT_KEY}" "Varnel Name" "${PRODUCT_NAME}"
-    WriteRegStr HKLM "${PRODUCT_KEY}\${PRODUCT_NAME}\BCR\Default\Folder" "1" ""
-    WriteRegStr HKLM "${PRODUCT_KEY}\${PRODUCT_NAME}\PDF\Default\Folder" "1" ""
+    !insertmacro EmptyValueIfAbsent "${PRODUCT_KEY}\${PRODUCT_NAME}\BCR\Default\Folder" "1"
+    !insertmacro EmptyValueIfAbsent "${PRODUCT_KEY}\${PRODUCT_NAME}\PDF\Default\Folder" "1"
     WriteRegStr HKCU "${USER_KEY}" "Installed" "1"
 
     !insertmacro TorvaneOrUndo "REGISTER scanner.inf /Q"
@@ -179,20 +297,7 @@ Section "Uninstall"
     DeleteRegValue HKCU "${USER_KEY}" "Installed"
     DeleteRegKey /ifempty HKCU "${USER_KEY}"
 
-    Delete "$INSTDIR\Torvane.exe"
-    Delete "$INSTDIR\Kestrix.dll"
-    Delete "$INSTDIR\DPInst.exe"
-    Delete "$INSTDIR\DPInst64.exe"
-    Delete "$INSTDIR\devcon.exe"
-    Delete "$INSTDIR\devcon64.exe"
-    Delete "$INSTDIR\Pellux.exe"
-    Delete "$INSTDIR\Pellux.ini"
-    Delete "$INSTDIR\Ulmora.dll"
-    Delete "$INSTDIR\scanner.inf"
-    Delete "$INSTDIR\Setup.reg"
-    Delete "$INSTDIR\ScanAdvance.ini"
-    Delete "$INSTDIR\install.log"
-    Delete "$INSTDIR\Uninstall.exe"
+    !insertmacro DeleteProductFiles
     RMDir "$INSTDIR"
     StrCpy $3 "removed"
     IfFileExists "$INSTDIR\*.*" 0 +2

@@ -34,28 +34,62 @@ const char NSIS_UNINSTALL_KEY[] =
 const char INNO_UNINSTALL_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                                   "{3D2E24CE-983C-4996-B5CB-1360D87A233B}_is1";
 const char NSIS_UNINSTALL_LOG[] = "ScannerSetupSample-uninstall.log";
+const char NSIS_FAILED_LOG[] = "ScannerSetupSample-install.log";
 const DWORD INSTALL_TIMEOUT_MS = 120000;
 
 enum class Tool { Nsis, Msi, Inno };
 
 // One client installer: its tool, its built file, the same installer built with its
 // TRANSLATEPATH pointed at a file that is not there, and the same files packaged as an older
-// version.
+// version; then what differs between the tools.
 struct tagInstaller {
     const char* name;
     Tool tool;
     const char* package;
     const char* broken;
     const char* older;
+    // REGISTER runs before the file commands (the MSI runs them first, as its folder check).
+    bool registerFirst;
+    // Wine runs the tool's own undo of a failed upgrade (Wine's msiexec runs no rollback: the
+    // package's sequence and conditions are read instead).
+    bool undoRunsHere;
+    // A file of the earlier installation held open during a silent upgrade must fail it.
+    const char* heldFile;
+    // In an upgrade, Wine runs the older version's removal commands (Wine's msiexec does not
+    // set UPGRADINGPRODUCTCODE, which the removal actions' conditions exclude on Windows): the
+    // package's conditions are read instead, and UNREGISTER ... STOPWIA has stopped the service.
+    bool olderRemovalRunsCommands;
 };
 
-const tagInstaller NSIS_ANSI = {"NsisAnsi", Tool::Nsis, "ScannerSetup.exe", nullptr, nullptr};
-const tagInstaller NSIS_UNICODE = {"NsisUnicode", Tool::Nsis, "ScannerSetupUnicode.exe",
-                                   "ScannerSetupUnicodeBroken.exe", "ScannerSetupUnicodeOlder.exe"};
-const tagInstaller MSI = {"Msi", Tool::Msi, "ScannerSetup.msi", "ScannerSetupBroken.msi",
-                          "ScannerSetupOlder.msi"};
-const tagInstaller INNO = {"Inno", Tool::Inno, "ScannerSetupInno.exe", "ScannerSetupInnoBroken.exe",
-                           "ScannerSetupInnoOlder.exe"};
+const tagInstaller NSIS_ANSI = {
+    "NsisAnsi", Tool::Nsis, "ScannerSetup.exe", nullptr, nullptr, true, true, nullptr, false};
+const tagInstaller NSIS_UNICODE = {"NsisUnicode",
+                                   Tool::Nsis,
+                                   "ScannerSetupUnicode.exe",
+                                   "ScannerSetupUnicodeBroken.exe",
+                                   "ScannerSetupUnicodeOlder.exe",
+                                   true,
+                                   true,
+                                   "Kestrix.dll",
+                                   false};
+const tagInstaller MSI = {"Msi",
+                          Tool::Msi,
+                          "ScannerSetup.msi",
+                          "ScannerSetupBroken.msi",
+                          "ScannerSetupOlder.msi",
+                          false,
+                          false,
+                          nullptr,
+                          true};
+const tagInstaller INNO = {"Inno",
+                           Tool::Inno,
+                           "ScannerSetupInno.exe",
+                           "ScannerSetupInnoBroken.exe",
+                           "ScannerSetupInnoOlder.exe",
+                           true,
+                           true,
+                           nullptr,
+                           false};
 
 // The version the build gave the installers.
 std::string ProjectVersion() {
@@ -160,6 +194,7 @@ protected:
         test::DeleteKeyTree(HKEY_CURRENT_USER, USER_KEY);
         test::DeleteTree(ShellFolder("AppData") + "\\SCANNERSETUPSAMPLE");
         DeleteFileA(TempFile(NSIS_UNINSTALL_LOG).c_str());
+        DeleteFileA(TempFile(NSIS_FAILED_LOG).c_str());
         test::BringServiceTo(WIA, SERVICE_STOPPED);
     }
 
@@ -179,11 +214,8 @@ protected:
     DWORD Install(const char* package, std::string* log, const std::string& extra = "") {
         const std::string file = "\"" + test::BinFile(package) + "\"";
         switch (Kind()) {
-        case Tool::Nsis: {
-            const DWORD status = Run(file + " /S /D=" + m_program, log);
-            *log = test::ReadFileBytes(m_program + "\\install.log");
-            return status;
-        }
+        case Tool::Nsis:
+            return NsisLog(Run(file + " /S /D=" + m_program, log), log);
         case Tool::Msi:
             return Run("msiexec /i " + file + " \"INSTALLFOLDER=" + m_program + "\" " + extra +
                            " /qn /l*v \"" + m_parent.File("msiexec.log") + "\"",
@@ -191,6 +223,30 @@ protected:
         case Tool::Inno:
             return Run(file + " /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP- \"/DIR=" + m_program +
                            "\" \"/LOG=" + m_parent.File("setup.log") + "\"",
+                       log, m_parent.File("setup.log"));
+        }
+        return 0;
+    }
+    // The NSIS installer's log: in the program folder, or in the temporary folder after a
+    // failure, whose undo may have removed the program folder.
+    DWORD NsisLog(DWORD status, std::string* log) const {
+        *log = test::ReadFileBytes(status == 0 ? m_program + "\\install.log"
+                                               : TempFile(NSIS_FAILED_LOG));
+        return status;
+    }
+    // Installs over the earlier installation without naming its folder: each tool finds it by
+    // itself (the MSI in the product key).
+    DWORD Upgrade(const char* package, std::string* log) {
+        const std::string file = "\"" + test::BinFile(package) + "\"";
+        switch (Kind()) {
+        case Tool::Nsis:
+            return NsisLog(Run(file + " /S", log), log);
+        case Tool::Msi:
+            return Run("msiexec /i " + file + " /qn /l*v \"" + m_parent.File("msiexec.log") + "\"",
+                       log, m_parent.File("msiexec.log"));
+        case Tool::Inno:
+            return Run(file + " /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP- \"/LOG=" +
+                           m_parent.File("setup.log") + "\"",
                        log, m_parent.File("setup.log"));
         }
         return 0;
@@ -277,7 +333,8 @@ protected:
 
     // What every installation must have done; the log shows each command's success, but
     // REGISTER's only when it ran (not in Windows Installer's repair).
-    void ExpectInstalled(const std::string& log, bool registerRan = true) const {
+    void ExpectInstalled(const std::string& log, bool registerRan = true,
+                         bool serviceLeftRunning = true) const {
         for (const tagCommand& command : SETUP_COMMANDS) {
             if (registerRan || &command != &SETUP_COMMANDS[0]) {
                 EXPECT_TRUE(Contains(log, Succeeded(command))) << command.args << "\n" << log;
@@ -293,8 +350,10 @@ protected:
         ASSERT_TRUE(Contains(journal, "DPInst64.exe /Q")) << journal;
         ASSERT_TRUE(Contains(journal, "devcon64.exe Rescan")) << journal;
         EXPECT_LT(journal.find("DPInst64.exe /Q"), journal.find("devcon64.exe Rescan"));
-        EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), test::QueryServiceState(WIA))
-            << "with the library's export, REGISTER leaves the service alone";
+        if (serviceLeftRunning) {
+            EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), test::QueryServiceState(WIA))
+                << "with the library's export, REGISTER leaves the service alone";
+        }
 
         // Both file commands rewrote their files.
         EXPECT_FALSE(Contains(test::ReadFileBytes(m_program + "\\Setup.reg"), "[WINDIR]"));
@@ -411,11 +470,13 @@ TEST_P(InstallerRoundTripScenario, FailedCommandUndoesTheInstallation) {
     EXPECT_NE(0u, status) << log;
     std::printf("%s: exit status %lu\n", GetParam().name, static_cast<unsigned long>(status));
     const std::string journal = Journal();
-    ASSERT_TRUE(Contains(journal, "DPInst64.exe /Q")) << "REGISTER ran before the failure";
-    // The driver package goes again. Wine's msiexec undoes the files and registry values but
-    // runs no rollback action; on Windows the package's rollback action runs UNREGISTER here.
-    if (Kind() != Tool::Msi) {
-        EXPECT_TRUE(Contains(journal, "DPInst64.exe /U")) << journal;
+    if (!GetParam().registerFirst) {
+        EXPECT_FALSE(Contains(journal, "DPInst64.exe"))
+            << "REGISTER ran after a failed file command";
+    } else {
+        ASSERT_TRUE(Contains(journal, "DPInst64.exe /Q")) << "REGISTER ran before the failure";
+        // The driver package goes again (Wine's msiexec would run no rollback action).
+        EXPECT_EQ(GetParam().undoRunsHere, Contains(journal, "DPInst64.exe /U")) << journal;
     }
     for (DWORD waited = 0; waited < 30000 && test::DirectoryExists(m_program); waited += 500)
         Sleep(500);
@@ -428,35 +489,16 @@ TEST_P(InstallerRoundTripScenario, UpgradeReplacesTheOlderVersionAndKeepsTheProd
     ASSERT_EQ(1u, RegisteredVersions().size());
     ASSERT_NE(ProjectVersion(), RegisteredVersions()[0]) << "the older build is older";
     ASSERT_TRUE(DeleteFileA(m_parent.File("journal.txt").c_str()));
-    // Over the earlier installation, into its folder: each tool finds it by itself, except
-    // Wine's msiexec, which is told the folder as on every run here.
-    const std::string file = "\"" + test::BinFile(GetParam().package) + "\"";
-    DWORD status = 0;
-    switch (Kind()) {
-    case Tool::Nsis:
-        status = Run(file + " /S", &log);
-        log = test::ReadFileBytes(m_program + "\\install.log");
-        break;
-    case Tool::Msi:
-        status = Install(GetParam().package, &log);
-        break;
-    case Tool::Inno:
-        status = Run(file + " /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP- \"/LOG=" +
-                         m_parent.File("setup.log") + "\"",
-                     &log, m_parent.File("setup.log"));
-        break;
-    }
+    // Over the earlier installation, into its folder, which each tool finds by itself.
+    const DWORD status = Upgrade(GetParam().package, &log);
     EXPECT_EQ(0u, status) << log;
-    ExpectInstalled(log);
+    ExpectInstalled(log, true, !GetParam().olderRemovalRunsCommands);
     EXPECT_EQ(std::vector<std::string>{ProjectVersion()}, RegisteredVersions());
-    if (Kind() != Tool::Msi) {
+    if (!GetParam().olderRemovalRunsCommands) {
         EXPECT_FALSE(Contains(Journal(), "/U")) << "UNREGISTER ran:\n" << Journal();
         for (const tagCommand& command : REMOVAL_COMMANDS)
             EXPECT_FALSE(Contains(log, Succeeded(command))) << command.args << " ran\n" << log;
     } else {
-        // Windows sets UPGRADINGPRODUCTCODE in the older version's removal, which the removal
-        // actions' conditions exclude; Wine's msiexec does not, and runs them. The package's
-        // conditions are read instead.
         for (const tagCommand& command : REMOVAL_COMMANDS) {
             EXPECT_EQ("REMOVE=\"ALL\" AND NOT UPGRADINGPRODUCTCODE",
                       QueryPackage(MSI.package, std::string("SELECT `Condition` FROM "
@@ -464,16 +506,82 @@ TEST_P(InstallerRoundTripScenario, UpgradeReplacesTheOlderVersionAndKeepsTheProd
                                                             "`Action`='") +
                                                     command.msiAction + "'"));
         }
-        // A newer version installed refuses an older one: Windows shows the package's message;
-        // Wine's msiexec logs only that its launch condition failed.
-        EXPECT_NE(0u, Install(GetParam().older, &log));
-        EXPECT_TRUE(Contains(log, "NEWERVERSIONFOUND = {")) << log;
+        // Windows shows the launch condition's message on a downgrade; Wine's msiexec logs only
+        // that the condition failed.
         EXPECT_EQ("A newer version of Scanner Setup Sample is already installed.",
                   QueryPackage(GetParam().older, "SELECT `Description` FROM `LaunchCondition` "
                                                  "WHERE `Condition`='NOT NEWERVERSIONFOUND'"));
     }
+    // A newer version installed refuses an older one, and nothing changes.
+    ASSERT_TRUE(DeleteFileA(m_parent.File("journal.txt").c_str()));
+    const DWORD downgrade = Upgrade(GetParam().older, &log);
+    std::printf("%s: downgrade exit status %lu\n", GetParam().name,
+                static_cast<unsigned long>(downgrade));
+    EXPECT_NE(0u, downgrade) << log;
+    EXPECT_EQ(std::vector<std::string>{ProjectVersion()}, RegisteredVersions());
+    EXPECT_EQ("", Journal()) << "a command ran";
+    EXPECT_FALSE(Contains(test::ReadFileBytes(m_program + "\\Setup.reg"), "[WINDIR]"));
     EXPECT_EQ(0u, Uninstall(&log)) << log;
     ExpectNothingLeft();
+}
+
+TEST_P(InstallerRoundTripScenario, FailedUpgradeKeepsTheEarlierVersionInstalledAndConfigured) {
+    std::string log;
+    ASSERT_EQ(0u, Install(GetParam().older, &log)) << log;
+    const std::vector<std::string> earlier = RegisteredVersions();
+    ASSERT_EQ(1u, earlier.size());
+    const std::string pdf = std::string(PRODUCT_KEY) + "\\Scanner\\PDF\\Default\\Folder";
+    // The earlier version as it was: listed, configured, its driver package not removed.
+    const auto expectEarlierKept = [&](const char* step) {
+        EXPECT_EQ(earlier, RegisteredVersions()) << step;
+        EXPECT_FALSE(Contains(test::ReadFileBytes(m_program + "\\Setup.reg"), "[WINDIR]")) << step;
+        EXPECT_EQ(SharedDocuments() + "\\", StringValue(HKEY_LOCAL_MACHINE, pdf, "1")) << step;
+        EXPECT_TRUE(test::FileExists(m_program + "\\Torvane.exe")) << step;
+        EXPECT_FALSE(Contains(Journal(), "/U")) << step << ": UNREGISTER ran\n" << Journal();
+    };
+    if (GetParam().heldFile) {
+        // A caller holds one of the product's files (Kestrix.dll loaded, say): a silent upgrade
+        // that cannot replace it fails instead of skipping it.
+        const std::string held = m_program + "\\" + GetParam().heldFile;
+        HANDLE hold = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, hold);
+        HANDLE writer = CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        const DWORD writeError = GetLastError();
+        if (writer != INVALID_HANDLE_VALUE)
+            CloseHandle(writer);
+        ASSERT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), writeError) << "the hold holds";
+        const DWORD status = Upgrade(GetParam().package, &log);
+        CloseHandle(hold);
+        EXPECT_NE(0u, status) << log;
+        expectEarlierKept("held file");
+    }
+    // The new version's TRANSLATEPATH names a file that is not there: Torvane exits with -1.
+    const DWORD status = Upgrade(GetParam().broken, &log);
+    std::printf("%s: failed upgrade exit status %lu, installed afterwards:", GetParam().name,
+                static_cast<unsigned long>(status));
+    for (const std::string& version : RegisteredVersions())
+        std::printf(" %s", version.c_str());
+    std::printf("\n");
+    EXPECT_NE(0u, status) << log;
+    if (GetParam().undoRunsHere) {
+        expectEarlierKept("failed command");
+    } else {
+        // Windows rolls back the older version's removal with the rest only when it runs inside
+        // the transaction, right after InstallInitialize (1500); and REGISTER's rollback must not
+        // remove the driver package the older version registered.
+        EXPECT_EQ("1501", QueryPackage(MSI.package, "SELECT `Sequence` FROM "
+                                                    "`InstallExecuteSequence` WHERE "
+                                                    "`Action`='RemoveExistingProducts'"));
+        EXPECT_EQ("NOT Installed AND NOT OLDERVERSIONFOUND",
+                  QueryPackage(MSI.package, "SELECT `Condition` FROM `InstallExecuteSequence` "
+                                            "WHERE `Action`='TorvaneRegisterRollback'"));
+    }
+    if (Registered()) {
+        EXPECT_EQ(0u, Uninstall(&log)) << log;
+        ExpectNothingLeft();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Installers, InstallerRoundTripScenario,

@@ -165,8 +165,9 @@ mutation "settings path may leave the application-data folder" setup/UserIniPath
 
 mutation "plain delete under X64" common/RegTree.cpp \
     'return DeleteOpenedKey(key.get());' \
-    'return sizeof(Char) == 1 ? RegDeleteKeyA(hParent, reinterpret_cast<const char*>(pszKey))
-                                      : RegDeleteKeyW(hParent, reinterpret_cast<const WCHAR*>(pszKey));' \
+    'return (void)DeleteOpenedKey, sizeof(Char) == 1
+                ? RegDeleteKeyA(hParent, reinterpret_cast<const char*>(pszKey))
+                : RegDeleteKeyW(hParent, reinterpret_cast<const WCHAR*>(pszKey));' \
     'win64\.(x64\.)?KestrixView\.DeleteWithX64'
 
 mutation "deletion walk follows a registry link" common/RegTree.cpp \
@@ -176,8 +177,9 @@ mutation "deletion walk follows a registry link" common/RegTree.cpp \
 
 mutation "registry link deleted by its name" common/RegTree.cpp \
     'return DeleteOpenedKey(key.get());' \
-    'return sizeof(Char) == 1 ? RegDeleteKeyA(hParent, reinterpret_cast<const char*>(pszKey))
-                                      : RegDeleteKeyW(hParent, reinterpret_cast<const WCHAR*>(pszKey));' \
+    'return (void)DeleteOpenedKey, sizeof(Char) == 1
+                ? RegDeleteKeyA(hParent, reinterpret_cast<const char*>(pszKey))
+                : RegDeleteKeyW(hParent, reinterpret_cast<const WCHAR*>(pszKey));' \
     'win64\.(x64\.)?(RegDelKeyTest|AllUserKey|KestrixDelete)\.RegistryLink'
 
 mutation "view flag written into read-only memory" kestrix/ViewFlag.cpp \

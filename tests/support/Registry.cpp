@@ -457,17 +457,16 @@ std::wstring NativeName(HKEY key) {
 
 } // namespace
 
-CRegLink::CRegLink(HKEY root, const std::string& path, const std::string& target, REGSAM view,
-                   REGSAM targetView)
-    : m_root(root), m_path(Wide(path)), m_view(view) {
+CRegLink::CRegLink(HKEY root, const std::string& path, const std::string& target)
+    : m_root(root), m_path(Wide(path)) {
     HKEY key = nullptr;
-    RegOpenKeyExW(root, Wide(target).c_str(), 0, KEY_READ | targetView, &key);
+    RegOpenKeyExW(root, Wide(target).c_str(), 0, KEY_READ, &key);
     m_target = NativeName(key);
     RegCloseKey(key);
     key = nullptr;
     EXPECT_EQ(ERROR_SUCCESS,
               RegCreateKeyExW(root, m_path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
-                              KEY_ALL_ACCESS | view, nullptr, &key, nullptr))
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr))
         << path;
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
                                             reinterpret_cast<const BYTE*>(m_target.data()),
@@ -485,9 +484,8 @@ CRegLink::~CRegLink() {
 
 HKEY CRegLink::Open(DWORD options, REGSAM access) const {
     HKEY key = nullptr;
-    return RegOpenKeyExW(m_root, m_path.c_str(), options, access | m_view, &key) == ERROR_SUCCESS
-               ? key
-               : nullptr;
+    return RegOpenKeyExW(m_root, m_path.c_str(), options, access, &key) == ERROR_SUCCESS ? key
+                                                                                         : nullptr;
 }
 
 bool CRegLink::Present() const {

@@ -48,14 +48,13 @@ protected:
     REGSAM m_view;
 };
 
-// A registry link planted at root\path (view) that resolves to the existing key root\target
-// (targetView), made as a user can make one in their own hive: REG_OPTION_CREATE_LINK and a
+// A registry link planted at root\path that resolves to the existing key root\target, made as a
+// user can make one in their own hive: REG_OPTION_CREATE_LINK and a
 // REG_LINK "SymbolicLinkValue" holding the target's native name. The link itself, never its
 // target, is deleted when destroyed (if it is still there).
 class CRegLink {
 public:
-    CRegLink(HKEY root, const std::string& path, const std::string& target, REGSAM view = 0,
-             REGSAM targetView = 0);
+    CRegLink(HKEY root, const std::string& path, const std::string& target);
     ~CRegLink();
     CRegLink(const CRegLink&) = delete;
     CRegLink& operator=(const CRegLink&) = delete;
@@ -66,7 +65,6 @@ private:
     HKEY Open(DWORD options, REGSAM access) const;
     HKEY m_root;
     std::wstring m_path;
-    REGSAM m_view;
     std::wstring m_target;
 };
 

@@ -1,8 +1,15 @@
 #include "common/RegTree.h"
 
+#include <winternl.h>
+
+#include "common/Array.h"
 #include "common/Handle.h"
 #include "common/KeyPath.h"
 #include "common/ProcAddress.h"
+
+#include <string.h>
+
+#include <utility>
 
 namespace {
 
@@ -26,48 +33,71 @@ const DWORD OPEN_FAILED_PAUSE_MS = 1;
 // Key names have at most 255 characters, so a child's name always fits.
 enum { NAME_BUFFER_CHARS = 260 };
 
-LONG DeletePlain(HKEY hParent, const char* pszKey) {
-    return RegDeleteKeyA(hParent, pszKey);
-}
-LONG DeletePlain(HKEY hParent, const WCHAR* pszKey) {
-    return RegDeleteKeyW(hParent, pszKey);
-}
-const char* DeleteInViewName(const char*) {
-    return "RegDeleteKeyExA";
-}
-const char* DeleteInViewName(const WCHAR*) {
-    return "RegDeleteKeyExW";
+// ntdll's functions, looked up at run time like every function outside the import libraries'
+// documented set; every Windows of the NT family has them.
+typedef LONG(NTAPI* PFN_NT_DELETE_KEY)(HANDLE);
+typedef LONG(NTAPI* PFN_NT_QUERY_OBJECT)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+typedef ULONG(NTAPI* PFN_RTL_NT_STATUS_TO_DOS_ERROR)(LONG);
+
+template <typename T> T NtdllProc(const char* pszName) {
+    HMODULE hNtdll = GetModuleHandleA("ntdll.dll");
+    return hNtdll != nullptr ? GetProcAs<T>(hNtdll, pszName) : nullptr;
 }
 
-// Deletes a key that has no subkeys left, in the view it was opened in: the plain call would
-// remove the key of that name in the process's own view instead. RegDeleteKeyEx is looked up at
-// run time: every 64-bit Windows has it, and it is missing only where there is no 64-bit view
-// (32-bit XP), where the plain call is the right one.
-template <typename Char> LONG DeleteEmptyKey(HKEY hParent, const Char* pszKey, REGSAM samView) {
-    typedef LONG(WINAPI * PFN_DELETE_IN_VIEW)(HKEY, const Char*, REGSAM, DWORD);
-    HMODULE hAdvapi = GetModuleHandleA("advapi32.dll");
-    if (samView != 0 && hAdvapi != nullptr) {
-        if (PFN_DELETE_IN_VIEW pfnDelete =
-                GetProcAs<PFN_DELETE_IN_VIEW>(hAdvapi, DeleteInViewName(pszKey)))
-            return pfnDelete(hParent, pszKey, samView, 0);
+// Deletes the key a handle holds, one without subkeys. Deleted by its name (RegDeleteKey) the key
+// would be opened again and a registry link resolved to its target; deleted through the handle
+// it is the key the walk opened, in the view it was opened in, and a link goes as itself.
+LONG DeleteOpenedKey(HKEY hKey) {
+    PFN_NT_DELETE_KEY pfnDelete = NtdllProc<PFN_NT_DELETE_KEY>("NtDeleteKey");
+    PFN_RTL_NT_STATUS_TO_DOS_ERROR pfnToError =
+        NtdllProc<PFN_RTL_NT_STATUS_TO_DOS_ERROR>("RtlNtStatusToDosError");
+    if (pfnDelete == nullptr || pfnToError == nullptr)
+        return ERROR_PROC_NOT_FOUND;
+    const LONG lNtStatus = pfnDelete(hKey);
+    return lNtStatus == 0 ? ERROR_SUCCESS : static_cast<LONG>(pfnToError(lNtStatus));
+}
+
+LONG OpenKey(HKEY hParent, const char* pszKey, DWORD dwOptions, REGSAM sam, CRegKey* pKey) {
+    return RegOpenKeyExA(hParent, pszKey, dwOptions, sam, pKey->put());
+}
+LONG OpenKey(HKEY hParent, const WCHAR* pszKey, DWORD dwOptions, REGSAM sam, CRegKey* pKey) {
+    return RegOpenKeyExW(hParent, pszKey, dwOptions, sam, pKey->put());
+}
+
+// The object manager's name of the key a handle holds ("\REGISTRY\USER\..."), which needs no
+// access right on the key; false when it cannot be read.
+int KeyObjectName(HKEY hKey, CArray<BYTE>& name) {
+    PFN_NT_QUERY_OBJECT pfnQuery = NtdllProc<PFN_NT_QUERY_OBJECT>("NtQueryObject");
+    ULONG cbNeeded = sizeof(OBJECT_NAME_INFORMATION) + NAME_BUFFER_CHARS * sizeof(WCHAR);
+    // A name is at most 32767 characters: the length asked for the second time is enough.
+    for (int nAttempt = 0; pfnQuery != nullptr && nAttempt < 2; ++nAttempt) {
+        if (name.Size() < cbNeeded && !name.Append(nullptr, cbNeeded - name.Size()))
+            return 0;
+        ULONG cbReturned = 0;
+        const LONG lNtStatus = pfnQuery(hKey, ObjectNameInformation, name.Data(),
+                                        static_cast<ULONG>(name.Size()), &cbReturned);
+        if (lNtStatus == 0)
+            return 1;
+        if (cbReturned <= name.Size())
+            return 0;
+        cbNeeded = cbReturned;
     }
-    return DeletePlain(hParent, pszKey);
+    return 0;
 }
 
-LONG OpenForDeletion(HKEY hParent, const char* pszKey, REGSAM samView, CRegKey* pKey) {
-    return RegOpenKeyExA(hParent, pszKey, 0, DELETE_ACCESS | samView, pKey->put());
+int SameName(CArray<BYTE>& first, CArray<BYTE>& second) {
+    const UNICODE_STRING& a = reinterpret_cast<OBJECT_NAME_INFORMATION*>(first.Data())->Name;
+    const UNICODE_STRING& b = reinterpret_cast<OBJECT_NAME_INFORMATION*>(second.Data())->Name;
+    return a.Length == b.Length && memcmp(a.Buffer, b.Buffer, a.Length) == 0;
 }
 
-LONG OpenForDeletion(HKEY hParent, const WCHAR* pszKey, REGSAM samView, CRegKey* pKey) {
-    return RegOpenKeyExW(hParent, pszKey, 0, DELETE_ACCESS | samView, pKey->put());
-}
-
-// One level of the walk: opens hParent\pszKey, deletes its children, then the key itself while
-// its handle is still open.
+// One level of the walk: opens hParent\pszKey, deletes its children, then the key itself through
+// its handle. The key is opened as itself: a registry link is not followed, has no children of its
+// own, and is deleted as a key of its own while its target stays untouched.
 template <typename Char>
 LONG DeleteLevel(HKEY hParent, const Char* pszKey, REGSAM samView, REGSAM samNested) {
     CRegKey key;
-    LONG lStatus = OpenForDeletion(hParent, pszKey, samView, &key);
+    LONG lStatus = OpenKey(hParent, pszKey, REG_OPTION_OPEN_LINK, DELETE_ACCESS | samView, &key);
     if (lStatus != ERROR_SUCCESS) {
         // A key that cannot be opened is often one another process holds or is deleting: the
         // walk gives up its time slice before it reports that, as both deliverables always have.
@@ -80,7 +110,7 @@ LONG DeleteLevel(HKEY hParent, const Char* pszKey, REGSAM samView, REGSAM samNes
         lStatus =
             RegEnumKeyExW(key.get(), 0, szChild, &cchChild, nullptr, nullptr, nullptr, nullptr);
         if (lStatus == ERROR_NO_MORE_ITEMS)
-            return DeleteEmptyKey(hParent, pszKey, samView);
+            return DeleteOpenedKey(key.get());
         if (lStatus != ERROR_SUCCESS)
             return lStatus;
         lStatus = DeleteLevel(key.get(), static_cast<const WCHAR*>(szChild), samNested, samNested);
@@ -127,9 +157,34 @@ LONG DeleteKeyFromUserHives(const char* pszKey, REGSAM samView) {
         // A hive that is not loaded, or lacks the key, fails the probe. The probe stays open
         // while the tree goes; one profile's failure does not end the walk.
         CRegKey probe;
-        if (RegOpenKeyExA(HKEY_USERS, szPath, 0, PROBE_ACCESS | samView, probe.put()) ==
+        if (OpenKey(HKEY_USERS, szPath, REG_OPTION_OPEN_LINK, PROBE_ACCESS | samView, &probe) ==
             ERROR_SUCCESS)
             DeleteKeyTree(HKEY_USERS, szPath, samView, samView);
     }
     return lStatus;
 }
+
+template <typename Char>
+LONG OpenKeyUnlessLink(HKEY hParent, const Char* pszKey, REGSAM sam, CRegKey* pKey) {
+    // An empty path names the parent's own key, which the caller already holds.
+    if (pszKey == nullptr || pszKey[0] == 0)
+        return OpenKey(hParent, pszKey, 0, sam, pKey);
+    CRegKey itself;
+    LONG lStatus = OpenKey(hParent, pszKey, REG_OPTION_OPEN_LINK, sam, &itself);
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
+    // A link and its target are two keys of two names. A key whose names differ when opened as
+    // itself and as resolved is a link, and so is one that cannot be resolved at all (a link to
+    // a key that does not exist, or that this caller may not open).
+    CRegKey resolved;
+    CArray<BYTE> nameItself, nameResolved;
+    if (OpenKey(hParent, pszKey, 0, sam, &resolved) != ERROR_SUCCESS ||
+        !KeyObjectName(itself.get(), nameItself) || !KeyObjectName(resolved.get(), nameResolved) ||
+        !SameName(nameItself, nameResolved))
+        return REG_LINK_REFUSED;
+    *pKey = std::move(itself);
+    return ERROR_SUCCESS;
+}
+
+template LONG OpenKeyUnlessLink(HKEY, const char*, REGSAM, CRegKey*);
+template LONG OpenKeyUnlessLink(HKEY, const WCHAR*, REGSAM, CRegKey*);

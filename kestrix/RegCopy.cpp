@@ -8,6 +8,7 @@
 #include "kestrix/KestrixInternal.h"
 #include "common/Array.h"
 #include "common/Handle.h"
+#include "common/RegTree.h"
 
 #include <string.h>
 
@@ -129,22 +130,42 @@ LONG CopyKeyContents(HKEY hSource, HKEY hDestination, int nDepth, tagCopyBuffers
     return lResult;
 }
 
+LONG CreateKey(HKEY hParent, const char* pszKey, REGSAM sam, CRegKey* pKey) {
+    return RegCreateKeyExA(hParent, pszKey, 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr,
+                           pKey->put(), nullptr);
+}
+LONG CreateKey(HKEY hParent, const WCHAR* pszKey, REGSAM sam, CRegKey* pKey) {
+    return RegCreateKeyExW(hParent, pszKey, 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr,
+                           pKey->put(), nullptr);
+}
+
+// Opens a key of the destination, or creates it where it is missing (bCreate). A registry link
+// there is refused (REG_LINK_REFUSED), never written through: its target may lie anywhere, also
+// outside the destination. Only a key that is not there at all is created: one that cannot be
+// opened as itself may be a link, which creating would resolve.
+template <typename Char>
+LONG OpenDestination(HKEY hParent, const Char* pszKey, REGSAM sam, int bCreate, CRegKey* pKey) {
+    const LONG lStatus = OpenKeyUnlessLink(hParent, pszKey, sam, pKey);
+    if (lStatus == ERROR_FILE_NOT_FOUND && bCreate)
+        return CreateKey(hParent, pszKey, sam, pKey);
+    return lStatus;
+}
+
+// A registry link in the source is not read through either (its target may lie outside the
+// source, or above it, which would make the copy endless): like a key that cannot be read, it
+// ends the copy.
 LONG CopySubkey(HKEY hSourceParent, const WCHAR* pszName, HKEY hDestinationParent, int nDepth,
                 tagCopyBuffers& buffers) {
     if (nDepth >= MAX_DEPTH)
         return ERROR_CANTOPEN; // the registry holds no deeper key
     CRegKey source;
     LONG lStatus =
-        RegOpenKeyExW(hSourceParent, pszName, 0, SOURCE_ACCESS | buffers.samNested, source.put());
+        OpenKeyUnlessLink(hSourceParent, pszName, SOURCE_ACCESS | buffers.samNested, &source);
     if (lStatus != ERROR_SUCCESS)
         return lStatus;
     CRegKey destination;
-    lStatus = buffers.bWriteNothing
-                  ? RegOpenKeyExW(hDestinationParent, pszName, 0,
-                                  DESTINATION_ACCESS | buffers.samNested, destination.put())
-                  : RegCreateKeyExW(hDestinationParent, pszName, 0, nullptr,
-                                    REG_OPTION_NON_VOLATILE, DESTINATION_ACCESS | buffers.samNested,
-                                    nullptr, destination.put(), nullptr);
+    lStatus = OpenDestination(hDestinationParent, pszName, DESTINATION_ACCESS | buffers.samNested,
+                              !buffers.bWriteNothing, &destination);
     if (lStatus != ERROR_SUCCESS)
         return lStatus;
     return CopyKeyContents(source.get(), destination.get(), nDepth, buffers);
@@ -208,21 +229,15 @@ extern "C" int WINAPI RegCopyEx(HKEY hSrcParent, LPCSTR pszSrcKey, HKEY hDstPare
     if (nPlace == DESTINATION_BELOW_SOURCE)
         return KESTRIX_NOT_DONE;
     CRegKey source;
-    if (RegOpenKeyExA(hSrcParent, pszSrcKey, 0, SOURCE_ACCESS | samView, source.put()) !=
-        ERROR_SUCCESS)
+    if (OpenKeyUnlessLink(hSrcParent, pszSrcKey, SOURCE_ACCESS | samView, &source) != ERROR_SUCCESS)
         return KESTRIX_NOT_DONE;
     // Onto itself the copy would write every value back as it is. It walks the tree as the copy
     // does, opening each key as the copy opens it, and writes nothing: what the copy would
     // give is given, 0 where a key may not be read or written.
     const int bWriteNothing = nPlace == DESTINATION_IS_SOURCE;
     CRegKey destination;
-    const LONG lStatus =
-        bWriteNothing
-            ? RegOpenKeyExA(hDstParent, pszDstKey, 0, DESTINATION_ACCESS | samView,
-                            destination.put())
-            : RegCreateKeyExA(hDstParent, pszDstKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              DESTINATION_ACCESS | samView, nullptr, destination.put(), nullptr);
-    if (lStatus != ERROR_SUCCESS)
+    if (OpenDestination(hDstParent, pszDstKey, DESTINATION_ACCESS | samView, !bWriteNothing,
+                        &destination) != ERROR_SUCCESS)
         return KESTRIX_NOT_DONE;
     tagCopyBuffers buffers;
     buffers.samNested = NestedView(samView);

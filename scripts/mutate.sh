@@ -164,9 +164,23 @@ mutation "settings path may leave the application-data folder" setup/UserIniPath
     'win64\.(DeleteUserIni|UserIniPaths)\.'
 
 mutation "plain delete under X64" common/RegTree.cpp \
-    'if (samView != 0 && hAdvapi != nullptr) {' \
-    'if (false && samView != 0 && hAdvapi != nullptr) {' \
+    'return DeleteOpenedKey(key.get());' \
+    'return (void)DeleteOpenedKey, sizeof(Char) == 1
+                ? RegDeleteKeyA(hParent, reinterpret_cast<const char*>(pszKey))
+                : RegDeleteKeyW(hParent, reinterpret_cast<const WCHAR*>(pszKey));' \
     'win64\.(x64\.)?KestrixView\.DeleteWithX64'
+
+mutation "deletion walk follows a registry link" common/RegTree.cpp \
+    'OpenKey(hParent, pszKey, REG_OPTION_OPEN_LINK, DELETE_ACCESS | samView, &key);' \
+    'OpenKey(hParent, pszKey, 0, DELETE_ACCESS | samView, &key);' \
+    'win64\.(x64\.)?(RegDelKeyTest|AllUserKey|KestrixDelete)\.RegistryLink'
+
+mutation "registry link deleted by its name" common/RegTree.cpp \
+    'return DeleteOpenedKey(key.get());' \
+    'return (void)DeleteOpenedKey, sizeof(Char) == 1
+                ? RegDeleteKeyA(hParent, reinterpret_cast<const char*>(pszKey))
+                : RegDeleteKeyW(hParent, reinterpret_cast<const WCHAR*>(pszKey));' \
+    'win64\.(x64\.)?(RegDelKeyTest|AllUserKey|KestrixDelete)\.RegistryLink'
 
 mutation "view flag written into read-only memory" kestrix/ViewFlag.cpp \
     'if (chUpper != *p && IsWritable(p))' \
@@ -213,11 +227,24 @@ mutation "copy into its own subtree not refused" kestrix/RegCopy.cpp \
     'win64\.(x64\.)?KestrixCopy\.CopyOntoItself'
 
 mutation "copy onto itself opens its keys without the rights the copy asks" kestrix/RegCopy.cpp \
-    'DESTINATION_ACCESS | buffers.samNested, destination.put())
-                  : RegCreateKeyExW' \
-    'buffers.samNested, destination.put())
-                  : RegCreateKeyExW' \
+    'OpenDestination(hDestinationParent, pszName, DESTINATION_ACCESS | buffers.samNested,' \
+    'OpenDestination(hDestinationParent, pszName, (buffers.bWriteNothing ? 0 : DESTINATION_ACCESS) | buffers.samNested,' \
     'win64\.(x64\.)?KestrixCopy\.CopyOntoItself'
+
+mutation "copy writes through a link below the destination" kestrix/RegCopy.cpp \
+    'const LONG lStatus = OpenKeyUnlessLink(hParent, pszKey, sam, pKey);' \
+    'const LONG lStatus = bCreate ? ERROR_FILE_NOT_FOUND : OpenKeyUnlessLink(hParent, pszKey, sam, pKey);' \
+    'win64\.(x64\.)?KestrixCopy\.RegistryLinks'
+
+mutation "copy reads through a link in the source" kestrix/RegCopy.cpp \
+    'OpenKeyUnlessLink(hSourceParent, pszName, SOURCE_ACCESS | buffers.samNested, &source);' \
+    'RegOpenKeyExW(hSourceParent, pszName, 0, SOURCE_ACCESS | buffers.samNested, source.put());' \
+    'win64\.(x64\.)?KestrixCopy\.RegistryLinks'
+
+mutation "registry link whose target resolves taken for a key of its own" common/RegTree.cpp \
+    '!SameName(nameItself, nameResolved))' \
+    '(false && !SameName(nameItself, nameResolved)))' \
+    'win64\.(x64\.)?KestrixCopy\.RegistryLinks'
 
 mutation "profile list opened with the rights the walk uses" common/RegTree.cpp \
     'const REGSAM PROFILE_LIST_ACCESS = KEY_ALL_ACCESS;' \

@@ -314,4 +314,28 @@ TEST_F(KestrixCopy, CopyIntoItsOwnSubtreeThroughAnotherParentEndsWithAFailure) {
     EXPECT_EQ(Utf16(L"x"), Bytes(m_src + "\\copy\\copy", L"v"));
 }
 
+TEST_F(KestrixCopy, RegistryLinksAreNeitherWrittenNorReadThrough) {
+    const std::string outside = m_base.Sub("outside");
+    Set(outside + "\\child", L"v", REG_SZ, Utf16(L"outside"));
+    Set(m_src + "\\a", L"x", REG_SZ, Utf16(L"in a"));
+    Set(m_src + "\\b", L"x", REG_SZ, Utf16(L"in b"));
+    const std::string before = Dump(outside);
+    // Below the destination, named as the destination or source, and below a source: 0 each.
+    test::CRegLink below(HKEY_CURRENT_USER, m_dst + "\\b", outside);
+    test::CRegLink named(HKEY_CURRENT_USER, m_base.Sub("named"), outside);
+    test::CRegLink inSource(HKEY_CURRENT_USER, m_base.Sub("src2\\l"), outside);
+    ASSERT_TRUE(below.Resolves() && named.Resolves() && inSource.Resolves());
+    EXPECT_EQ(0, Copy());
+    EXPECT_EQ(Utf16(L"in a"), Bytes(m_dst + "\\a", L"x"));
+    const std::pair<std::string, std::string> copies[] = {
+        {"src", "named"}, {"named", "dst3"}, {"src2", "dst2"}};
+    for (const auto& copy : copies)
+        EXPECT_EQ(0, m_kestrix.pfnRegCopyEx(HKEY_CURRENT_USER, m_base.Sub(copy.first).c_str(),
+                                            HKEY_CURRENT_USER, m_base.Sub(copy.second).c_str(),
+                                            nullptr))
+            << copy.first << " to " << copy.second;
+    EXPECT_EQ("<missing>", Bytes(m_base.Sub("dst2\\l\\child"), L"v"));
+    EXPECT_EQ(before, Dump(outside));
+}
+
 } // namespace

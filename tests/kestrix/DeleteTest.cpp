@@ -79,4 +79,16 @@ TEST_F(KestrixDelete, NullOrEmptyPathIsRefusedBeforeAnythingIsOpened) {
     EXPECT_TRUE(Exists(m_base.Path()));
 }
 
+TEST_F(KestrixDelete, RegistryLinkGoesAsAKeyOfItsOwnAndItsTargetStays) {
+    Set(m_base.Sub("target\\child"));
+    test::CRegLink link(HKEY_CURRENT_USER, m_key + "\\link", m_base.Sub("target"));
+    ASSERT_TRUE(link.Resolves());
+    const std::string before = test::DumpTree(HKEY_CURRENT_USER, test::Wide(m_base.Sub("target")));
+    char flag[] = "x64";
+    EXPECT_EQ(ERROR_SUCCESS, Delete(m_key, flag));
+    EXPECT_FALSE(link.Present());
+    EXPECT_FALSE(Exists(m_key));
+    EXPECT_EQ(before, test::DumpTree(HKEY_CURRENT_USER, test::Wide(m_base.Sub("target"))));
+}
+
 } // namespace

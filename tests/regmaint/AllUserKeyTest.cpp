@@ -119,4 +119,19 @@ TEST_F(AllUserKey, JoinedPathThatDoesNotFitIsPassedOverNotCut) {
     EXPECT_FALSE(InHive(shortSid, product)) << "the walk went on to the next profile";
 }
 
+TEST_F(AllUserKey, RegistryLinkBelowTheProductKeyGoesAndItsTargetStays) {
+    // A link the user planted in their own hive, to another key of that hive.
+    const std::string target = CurrentUserKey() + "\\Target";
+    test::BuildTree(HKEY_USERS, target, 1, 2, 2);
+    test::CRegLink link(HKEY_USERS, CurrentUserKey() + "\\Product\\Link", target);
+    ASSERT_TRUE(link.Resolves());
+    const std::string before = test::DumpTree(HKEY_USERS, test::Wide(target));
+    test::CProgramFolder folder("alluserlink");
+    test::RunResult result = test::RunTorvane(folder, "DELETE_ALLUSER_PRODUCTKEY " + m_product);
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_FALSE(InHive(CurrentUserSid(), m_product));
+    EXPECT_EQ(before, test::DumpTree(HKEY_USERS, test::Wide(target)));
+}
+
 } // namespace

@@ -100,4 +100,20 @@ TEST_F(RegDelKeyTest, SharedWalkDeletesNamesBeyondTheCodePageInTheViewItIsGiven)
     }
 }
 
+TEST_F(RegDelKeyTest, RegistryLinksGoAsKeysOfTheirOwnAndTheirTargetsStay) {
+    // Below the product key, and as the key named itself: links to Target, beside the product.
+    test::BuildTree(HKEY_LOCAL_MACHINE, m_scratch.Sub("Target"), 1, 2, 2);
+    test::CRegLink below(HKEY_LOCAL_MACHINE, m_scratch.Sub("Product\\Link"),
+                         m_scratch.Sub("Target"));
+    test::CRegLink named(HKEY_LOCAL_MACHINE, m_scratch.Sub("Named"), m_scratch.Sub("Target"));
+    ASSERT_TRUE(below.Resolves() && named.Resolves());
+    const std::string target =
+        test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(m_scratch.Sub("Target")));
+    EXPECT_EQ(ERROR_SUCCESS, Delete("\\Product"));
+    EXPECT_EQ(ERROR_SUCCESS, Delete("\\Named"));
+    EXPECT_FALSE(Exists("\\Product"));
+    EXPECT_FALSE(named.Present());
+    EXPECT_EQ(target, test::DumpTree(HKEY_LOCAL_MACHINE, test::Wide(m_scratch.Sub("Target"))));
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 #include "support/Registry.h"
 
 #include <sddl.h>
+#include <winternl.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -433,6 +434,71 @@ void RemoveTree(HKEY root, const std::wstring& path, REGSAM view) {
 
 void DeleteKeyTree(HKEY root, const std::string& path, REGSAM samView) {
     RemoveTree(root, Wide(path), samView);
+}
+
+namespace {
+
+template <typename T> T Ntdll(const char* name) {
+    return reinterpret_cast<T>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
+}
+
+// The native name of the key a handle holds ("\\REGISTRY\\USER\\..."); empty when unknown.
+std::wstring NativeName(HKEY key) {
+    typedef LONG(NTAPI * Query)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+    std::vector<BYTE> buffer(sizeof(OBJECT_NAME_INFORMATION) + 65536);
+    ULONG size = 0;
+    if (key == nullptr || Ntdll<Query>("NtQueryObject")(key, ObjectNameInformation, buffer.data(),
+                                                        static_cast<ULONG>(buffer.size()), &size))
+        return L"";
+    const UNICODE_STRING& name = reinterpret_cast<OBJECT_NAME_INFORMATION*>(buffer.data())->Name;
+    return std::wstring(name.Buffer, name.Length / sizeof(WCHAR));
+}
+
+} // namespace
+
+CRegLink::CRegLink(HKEY root, const std::string& path, const std::string& target)
+    : m_root(root), m_path(Wide(path)) {
+    HKEY key = nullptr;
+    RegOpenKeyExW(root, Wide(target).c_str(), 0, KEY_READ, &key);
+    m_target = NativeName(key);
+    RegCloseKey(key);
+    key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(root, m_path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr))
+        << path;
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
+                                            reinterpret_cast<const BYTE*>(m_target.data()),
+                                            static_cast<DWORD>(m_target.size() * sizeof(WCHAR))))
+        << path;
+    RegCloseKey(key);
+}
+
+CRegLink::~CRegLink() {
+    if (HKEY key = Open(REG_OPTION_OPEN_LINK, DELETE)) {
+        Ntdll<LONG(NTAPI*)(HANDLE)>("NtDeleteKey")(key);
+        RegCloseKey(key);
+    }
+}
+
+HKEY CRegLink::Open(DWORD options, REGSAM access) const {
+    HKEY key = nullptr;
+    return RegOpenKeyExW(m_root, m_path.c_str(), options, access, &key) == ERROR_SUCCESS ? key
+                                                                                         : nullptr;
+}
+
+bool CRegLink::Present() const {
+    HKEY key = Open(REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE);
+    RegCloseKey(key);
+    return key != nullptr;
+}
+
+bool CRegLink::Resolves() const {
+    HKEY key = Open(0, KEY_QUERY_VALUE);
+    const bool resolves = !m_target.empty() && NativeName(key) == m_target;
+    RegCloseKey(key);
+    return resolves;
 }
 
 CTestKey::CTestKey(HKEY root, const std::string& path, REGSAM view)

@@ -48,6 +48,26 @@ protected:
     REGSAM m_view;
 };
 
+// A registry link planted at root\path that resolves to the existing key root\target, made as a
+// user can make one in their own hive: REG_OPTION_CREATE_LINK and a
+// REG_LINK "SymbolicLinkValue" holding the target's native name. The link itself, never its
+// target, is deleted when destroyed (if it is still there).
+class CRegLink {
+public:
+    CRegLink(HKEY root, const std::string& path, const std::string& target);
+    ~CRegLink();
+    CRegLink(const CRegLink&) = delete;
+    CRegLink& operator=(const CRegLink&) = delete;
+    bool Present() const;  // the link key itself is there
+    bool Resolves() const; // opening root\path reaches the target
+
+private:
+    HKEY Open(DWORD options, REGSAM access) const;
+    HKEY m_root;
+    std::wstring m_path;
+    std::wstring m_target;
+};
+
 // Removes root\path with its subtree, unlocking DACLs on the way (no error when missing).
 void RemoveTree(HKEY root, const std::wstring& path, REGSAM view = 0);
 

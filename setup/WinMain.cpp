@@ -7,12 +7,14 @@
 
 namespace {
 
-// Libraries loaded from now on by name (a system library's own later loads included) come from
-// the system folder alone: not from the current directory, PATH or the program folder, where
-// anyone who can write could have put a file of a system library's name. SetDefaultDllDirectories
-// (Windows 8, and Vista or 7 with KB2533623) does that; elsewhere SetDllDirectoryA("") (XP SP1
-// and later) at least takes the current directory out of the search. The product's own library
-// is loaded by its full path (devctl/DevCtr.cpp), which no search setting affects.
+// Libraries loaded by bare name from now on (the product's library's own run-time loads, and a
+// system library's later loads of others) come from the program folder and the system folder
+// only: never from the current directory or PATH, where anyone could have put a file of such a
+// name. The program folder stays searched, as the product's library was built to find its
+// companions there, and it is trusted already: the tools started from it run elevated too.
+// SetDefaultDllDirectories (Windows 8, and Vista or 7 with KB2533623) does that; elsewhere
+// SetDllDirectoryA("") (XP SP1 and later) takes the current directory out of the search, and
+// PATH stays in it. The product's library itself is loaded by its full path (devctl/DevCtr.cpp).
 void RestrictLibrarySearch() {
     typedef BOOL(WINAPI * PFN_SET_DEFAULT_DLL_DIRECTORIES)(DWORD);
     typedef BOOL(WINAPI * PFN_SET_DLL_DIRECTORY_A)(LPCSTR);
@@ -22,7 +24,8 @@ void RestrictLibrarySearch() {
     PFN_SET_DEFAULT_DLL_DIRECTORIES pfnSetDefaultDllDirectories =
         GetProcAs<PFN_SET_DEFAULT_DLL_DIRECTORIES>(hKernel, "SetDefaultDllDirectories");
     if (pfnSetDefaultDllDirectories != nullptr &&
-        pfnSetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        pfnSetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
+                                    LOAD_LIBRARY_SEARCH_SYSTEM32))
         return;
     PFN_SET_DLL_DIRECTORY_A pfnSetDllDirectoryA =
         GetProcAs<PFN_SET_DLL_DIRECTORY_A>(hKernel, "SetDllDirectoryA");

@@ -218,10 +218,17 @@ TEST_F(Register, LibraryIsNeverTakenFromTheCurrentDirectoryOrPath) {
     DeleteFileA(planted.File("journal.txt").c_str());
     folder.Remove("journal.txt");
 
-    // The program folder's own library comes first.
+    // The program folder's own library comes first; a companion it loads by bare name is not
+    // taken from the current directory or PATH either (Torvane restricts the search).
     ASSERT_TRUE(folder.AddBinFile("Ulmora.dll"));
+    ASSERT_TRUE(test::CopyInto(test::BinFile("Ulmora.dll"), planted.File("UlmoraCompanion.dll")));
     RunTorvaneIn(folder, "REGISTER scanner.inf /Q", planted.Path());
     EXPECT_FALSE(test::FileExists(planted.File("journal.txt")));
+    EXPECT_EQ(4u, folder.TakeJournal().size());
+    SetEnvironmentVariableA("PATH", (planted.Path() + ";" + oldPath).c_str());
+    RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
+    SetEnvironmentVariableA("PATH", oldPath);
+    EXPECT_FALSE(test::FileExists(planted.File("journal.txt"))) << "companion taken from PATH";
     EXPECT_EQ(4u, folder.TakeJournal().size());
 }
 

@@ -5,12 +5,15 @@
 
 #include "common/Array.h"
 
-// The size of the file, when it can be told and is below 2 GB.
-inline int WholeFileSize(HANDLE hFile, size_t* pcbFile) {
+// The largest file any command reads whole: below 2 GB.
+const size_t WHOLE_FILE_MAX = 0x7FFFFFF0u;
+
+// The size of the file, when it can be told and is at most cbMax (at most WHOLE_FILE_MAX).
+inline int WholeFileSize(HANDLE hFile, size_t* pcbFile, size_t cbMax = WHOLE_FILE_MAX) {
     DWORD dwHigh = 0;
     const DWORD dwLow = GetFileSize(hFile, &dwHigh);
     if ((dwLow == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || dwHigh != 0 ||
-        dwLow > 0x7FFFFFF0u)
+        dwLow > WHOLE_FILE_MAX || dwLow > cbMax)
         return 0;
     *pcbFile = dwLow;
     return 1;
@@ -34,12 +37,13 @@ inline int ReadFileInto(HANDLE hFile, char* pBuffer, size_t cbFile, size_t* pcbR
 }
 
 // Reads the file into *pText (its bytes, and one spare byte reserved after them). 0 when it
-// cannot be read whole: a text cut short by a read error must never be written back.
-inline int ReadWholeFile(HANDLE hFile, CArray<char>* pText) {
+// cannot be read whole, or is larger than cbMax (refused unread): a text cut short by a read
+// error must never be written back.
+inline int ReadWholeFile(HANDLE hFile, CArray<char>* pText, size_t cbMax = WHOLE_FILE_MAX) {
     size_t cbFile = 0;
     size_t cbRead = 0;
     pText->Clear();
-    if (!WholeFileSize(hFile, &cbFile) || !pText->Reserve(cbFile + 1) ||
+    if (!WholeFileSize(hFile, &cbFile, cbMax) || !pText->Reserve(cbFile + 1) ||
         !ReadFileInto(hFile, pText->Data(), cbFile, &cbRead))
         return 0;
     return pText->Extend(cbRead);

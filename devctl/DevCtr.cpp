@@ -31,23 +31,19 @@ const char REMOVE_TOOL_64[] = "Devcon64.exe";
 const DWORD INSTALL_RESTART_PAUSE_MS = 2000;
 const DWORD REMOVE_STOP_PAUSE_MS = 1000;
 
-// Loads a library by its bare name without looking in the current directory, where anyone may
-// have put a file of that name. Where LoadLibraryEx understands LOAD_LIBRARY_SEARCH_* (Windows 8,
-// and 7 or Vista with KB2533623; AddDllDirectory is the documented sign of it) the search covers
-// the program's folder and the system folder only. Elsewhere SetDllDirectoryA("") (XP SP1 and
-// later) takes the current directory out of the standard order; the program folder still comes
-// first.
-HMODULE LoadLibraryFromSafePlaces(const char* pszName) {
-    typedef BOOL(WINAPI * PFN_SET_DLL_DIRECTORY_A)(LPCSTR);
-    HMODULE hKernel = GetModuleHandleA("kernel32");
-    if (hKernel != nullptr && GetProcAddress(hKernel, "AddDllDirectory") != nullptr)
-        return LoadLibraryExA(pszName, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
-    PFN_SET_DLL_DIRECTORY_A pfnSetDllDirectoryA =
-        (hKernel != nullptr) ? GetProcAs<PFN_SET_DLL_DIRECTORY_A>(hKernel, "SetDllDirectoryA")
-                             : nullptr;
-    if (pfnSetDllDirectoryA != nullptr)
-        pfnSetDllDirectoryA("");
-    return LoadLibraryA(pszName);
+// Loads the library pszPath (a full path) from that file, never found by a search, so that a
+// file of its name in the current directory or on PATH is never taken instead. Its own imports
+// come from its folder and the system folder: LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR with
+// LOAD_LIBRARY_SEARCH_SYSTEM32 where the loader knows those flags (Windows 8, and Vista or 7 with
+// KB2533623); a loader that does not (XP, Vista or 7 without the update) refuses them with
+// ERROR_INVALID_PARAMETER, and LOAD_WITH_ALTERED_SEARCH_PATH then puts the library's folder
+// first in the standard search for its imports.
+HMODULE LoadLibraryByFullPath(const char* pszPath) {
+    HMODULE hModule = LoadLibraryExA(
+        pszPath, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (hModule == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
+        hModule = LoadLibraryExA(pszPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return hModule;
 }
 
 } // namespace
@@ -88,7 +84,9 @@ int CDevCtr::GetPlatformCode() {
 
 int CDevCtr::LoadSetupLibrary() {
     if (!m_hSetupLib) {
-        m_hSetupLib.reset(LoadLibraryFromSafePlaces(SETUP_LIBRARY_NAME));
+        char szPath[MAX_PATH];
+        if (BuildFilePath(szPath, sizeof(szPath), m_szModuleDir, SETUP_LIBRARY_NAME))
+            m_hSetupLib.reset(LoadLibraryByFullPath(szPath));
         if (!m_hSetupLib) {
             Diag("%s cannot be loaded (error %lu): nothing done", SETUP_LIBRARY_NAME,
                  GetLastError());
@@ -130,11 +128,13 @@ int CDevCtr::InstallPackage(int nPelluxPlatform, const char* pszInstaller,
     else
         bBuilt = BuildToolCommand(szCommand, sizeof(szCommand), m_szModuleDir, pszInstaller,
                                   m_nQuiet == 1 ? " /Q" : nullptr);
-    const int bInstallerRan = bBuilt && RunChildAndWait(szCommand, 0, INFINITE) == ERROR_SUCCESS;
+    const int bInstallerRan =
+        bBuilt && RunChildAndWait(szCommand, m_szModuleDir, 0, INFINITE) == ERROR_SUCCESS;
 
     bBuilt =
         BuildToolCommand(szCommand, sizeof(szCommand), m_szModuleDir, pszRescanTool, " Rescan");
-    const int bRescanRan = bBuilt && RunChildAndWait(szCommand, 1, INFINITE) == ERROR_SUCCESS;
+    const int bRescanRan =
+        bBuilt && RunChildAndWait(szCommand, m_szModuleDir, 1, INFINITE) == ERROR_SUCCESS;
 
     return (bRescanRan || bInstallerRan) ? 1 : 0;
 }
@@ -203,7 +203,7 @@ int CDevCtr::RemovePackage(const char* pszInstaller, const char* pszDevcon,
     char szCommand[MAX_PATH];
     int nResult = BuildUninstallCommand(szCommand, sizeof(szCommand), m_szModuleDir, pszInstaller,
                                         pszInfName) &&
-                  RunHiddenAndWait(szCommand);
+                  RunHiddenAndWait(szCommand, m_szModuleDir);
 
     CUsbIdTable ids;
     if (!ReadInfHardwareIds(pszInfName, &ids) || ids.Count() == 0)
@@ -213,7 +213,7 @@ int CDevCtr::RemovePackage(const char* pszInstaller, const char* pszDevcon,
             m_pfnDeviceCntrol(ids.Id(n), DEVICE_CNTROL_REMOVE);
         nResult =
             BuildRemoveCommand(szCommand, sizeof(szCommand), m_szModuleDir, pszDevcon, ids.Id(n)) &&
-            RunHiddenAndWait(szCommand);
+            RunHiddenAndWait(szCommand, m_szModuleDir);
     }
     return nResult;
 }
@@ -247,8 +247,11 @@ int ReadUsbHardwareIds(const char* pszPath, CUsbIdTable* pTable) {
     CFileHandle hFile(CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     CArray<char> bytes;
-    if (!hFile || !ReadWholeFile(hFile.get(), &bytes))
+    if (!hFile || !ReadWholeFile(hFile.get(), &bytes, INF_FILE_MAX)) {
+        Diag("%s: cannot be read whole, or larger than %lu bytes: no ids", pszPath,
+             static_cast<unsigned long>(INF_FILE_MAX));
         return 0;
+    }
     const size_t cchText = ToTextModeCutAtZeroOrCtrlZ(bytes.Data(), bytes.Size());
     const int nResult = ScanUsbHardwareIds(bytes.Data(), cchText, pTable);
     if (!nResult)

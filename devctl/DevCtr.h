@@ -20,7 +20,11 @@ enum {
 
 enum {
     INF_NAME_SIZE = 50, // an INF name holds at most 49 characters
-    DEVICE_ID_SIZE = 80
+    DEVICE_ID_SIZE = 80,
+    // The largest INF whose USB ids are read (16 MB): far above any driver package's INF, and
+    // small enough that reading it whole and listing its ids holds little memory and starts a
+    // bounded number of removals. A larger file is refused unread, never read in part.
+    INF_FILE_MAX = 16 * 1024 * 1024
 };
 
 class CDevCtr {
@@ -52,8 +56,8 @@ private:
     // which no program folder under Wine gives (tests/devctl/RunnerTest.cpp).
     friend class CDevCtrProbe;
 
-    // Loads Ulmora.dll by its bare name, from the program folder first but never from the
-    // current directory (nor from PATH where the system offers the safe search). 1 when loaded.
+    // Loads Ulmora.dll by its full path in the program folder, never by a search (not from the
+    // current directory, PATH or elsewhere). 1 when loaded.
     int LoadSetupLibrary();
     // Writes the INF name into Pellux.ini in the program folder, for Pellux.exe.
     void WriteSourceInfName(const char* pszInfName);
@@ -78,5 +82,6 @@ private:
 
 // Reads the INF file pszPath whole (common/ReadWholeFile.h), as a text-mode read would, and adds
 // its USB hardware ids to pTable (devctl/UsbIds.h). 1 when the file was read (possibly no ids); 0
-// when it cannot be opened or read whole, or memory runs out: the table is then emptied.
+// when it cannot be opened or read whole, is larger than INF_FILE_MAX, or memory runs out: the
+// table is then emptied.
 int ReadUsbHardwareIds(const char* pszPath, CUsbIdTable* pTable);

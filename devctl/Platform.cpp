@@ -44,9 +44,17 @@ DWORD ProgramFolderOf(const char* pszModulePath, char* pszFolder, DWORD cbFolder
     return ERROR_SUCCESS;
 }
 
-DWORD RunChildAndWait(char* pszCommandLine, int bHidden, DWORD dwWaitMs) {
-    if (pszCommandLine == nullptr)
+DWORD RunChildAndWait(char* pszCommandLine, const char* pszFolder, int bHidden, DWORD dwWaitMs) {
+    if (pszCommandLine == nullptr || pszFolder == nullptr || pszFolder[0] == '\0')
         return ERROR_INVALID_PARAMETER;
+    // The folder with a backslash: "C:" alone would name the drive's current directory.
+    char szDirectory[MAX_PATH];
+    const size_t cchFolder = strlen(pszFolder);
+    if (cchFolder + 2 > sizeof(szDirectory))
+        return ERROR_FILENAME_EXCED_RANGE;
+    memcpy(szDirectory, pszFolder, cchFolder);
+    szDirectory[cchFolder] = '\\';
+    szDirectory[cchFolder + 1] = '\0';
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
@@ -56,7 +64,7 @@ DWORD RunChildAndWait(char* pszCommandLine, int bHidden, DWORD dwWaitMs) {
     }
     CProcessInfo process;
     Diag("starting %s: %s", bHidden ? "hidden" : "shown", pszCommandLine);
-    if (!CreateProcessA(nullptr, pszCommandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!CreateProcessA(nullptr, pszCommandLine, nullptr, nullptr, FALSE, 0, nullptr, szDirectory,
                         &startup, process.put())) {
         const DWORD dwError = GetLastError();
         Diag("could not start (error %lu)", dwError);
@@ -73,6 +81,6 @@ DWORD RunChildAndWait(char* pszCommandLine, int bHidden, DWORD dwWaitMs) {
     return ERROR_SUCCESS;
 }
 
-int RunHiddenAndWait(char* pszCommandLine, unsigned long ulWaitMs) {
-    return RunChildAndWait(pszCommandLine, 1, ulWaitMs) == ERROR_SUCCESS;
+int RunHiddenAndWait(char* pszCommandLine, const char* pszFolder, unsigned long ulWaitMs) {
+    return RunChildAndWait(pszCommandLine, pszFolder, 1, ulWaitMs) == ERROR_SUCCESS;
 }

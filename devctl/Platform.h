@@ -21,12 +21,17 @@ DWORD ProgramFolderOf(const char* pszModulePath, char* pszFolder, DWORD cbFolder
 
 // Starts pszCommandLine (writable: CreateProcessA may change it) with no application name, so
 // the program is the line's first token, and waits up to dwWaitMs (INFINITE allowed) for it.
-// bHidden starts it with its window hidden; otherwise the program shows its window as it
-// chooses. A child still running after the wait is left running. ERROR_SUCCESS when it was
-// started; else ERROR_INVALID_PARAMETER for a null line, or CreateProcessA's error.
-DWORD RunChildAndWait(char* pszCommandLine, int bHidden, DWORD dwWaitMs);
+// The child's current directory is pszFolder (the program folder), never the one Torvane was
+// started in: a tool that opens files or loads libraries by bare name finds them there, not in
+// whatever directory the installer happened to run from. bHidden starts it with its window
+// hidden; otherwise the program shows its window as it chooses. A child still running after the
+// wait is left running. ERROR_SUCCESS when it was started; else ERROR_INVALID_PARAMETER for a
+// null line or a null or empty folder, ERROR_FILENAME_EXCED_RANGE for a folder over MAX_PATH - 2
+// characters, or CreateProcessA's error.
+DWORD RunChildAndWait(char* pszCommandLine, const char* pszFolder, int bHidden, DWORD dwWaitMs);
 
-// Runs pszCommandLine hidden and waits for it up to ulWaitMs (the product always uses
-// RUN_HIDDEN_WAIT_MS). 1 when it was started, also when the wait ran out; 0 when the line is null
-// or the program cannot be started.
-int RunHiddenAndWait(char* pszCommandLine, unsigned long ulWaitMs = RUN_HIDDEN_WAIT_MS);
+// Runs pszCommandLine hidden from pszFolder and waits for it up to ulWaitMs (the product always
+// uses RUN_HIDDEN_WAIT_MS). 1 when it was started, also when the wait ran out; 0 when it was not
+// (see RunChildAndWait).
+int RunHiddenAndWait(char* pszCommandLine, const char* pszFolder,
+                     unsigned long ulWaitMs = RUN_HIDDEN_WAIT_MS);

@@ -26,9 +26,10 @@ inline REGSAM NestedView(REGSAM samTop) {
 }
 
 // Applies the view flag of RegCopyEx, RegDelKeyEX and RegGetKeyValueEx: upper-cases the caller's
-// flag in place (letters a-z, and only where a character changes, so that a constant flag in
-// read-only memory is never written) and returns KEY_WOW64_64KEY when it reads "X64" in any
-// letter case, else DEFAULT_VIEW. A null flag selects the default view.
+// flag in place up to its end or its fourth character, whichever comes first, nothing past them
+// read (letters a-z, and only where a character changes, so that a constant flag in read-only
+// memory is never written), and returns KEY_WOW64_64KEY when it reads "X64" in any letter case,
+// else DEFAULT_VIEW. A null flag selects the default view.
 REGSAM ApplyViewFlag(char* pszViewFlag);
 
 // Maps a root-key name, exactly as spelt (case included), to its predefined handle; null for any

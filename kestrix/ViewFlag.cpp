@@ -23,18 +23,20 @@ char UpperAscii(char c) {
 REGSAM ApplyViewFlag(char* pszViewFlag) {
     if (!pszViewFlag)
         return DEFAULT_VIEW;
-    for (char* p = pszViewFlag; *p; ++p) {
+    // The rule needs at most four characters ("X64" and its end). None past them is read or
+    // written: a caller's buffer need hold no more than that, terminated or not. Those read are
+    // upper-cased, and compared without regard to case, as a read-only flag keeps its letters.
+    static const char X64_FLAG[] = "X64";
+    REGSAM samView = KEY_WOW64_64KEY;
+    for (int i = 0; i < 4; ++i) {
+        char* p = pszViewFlag + i;
         const char chUpper = UpperAscii(*p);
         if (chUpper != *p && IsWritable(p))
             *p = chUpper;
-    }
-    // Compared without regard to case: a read-only flag may still hold lower-case letters.
-    static const char X64_FLAG[] = "X64";
-    for (int i = 0; i < 4; ++i) {
-        if (UpperAscii(pszViewFlag[i]) != X64_FLAG[i])
-            return DEFAULT_VIEW;
-        if (X64_FLAG[i] == '\0')
+        if (chUpper != X64_FLAG[i])
+            samView = DEFAULT_VIEW;
+        if (chUpper == '\0')
             break;
     }
-    return KEY_WOW64_64KEY;
+    return samView;
 }

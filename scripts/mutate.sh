@@ -74,10 +74,21 @@ mutation() {
     printf '%s\t%s\t%s\n' "$name" "$tests" "$verdict" | tee -a "$table"
 }
 
-mutation "library loaded with the plain search order" devctl/DevCtr.cpp \
-    'return LoadLibraryExA(pszName, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);' \
-    'return LoadLibraryA(pszName);' \
+mutation "library loaded with the plain search order" setup/WinMain.cpp \
+    '    RestrictLibrarySearch();' \
+    '    if (lpCmdLine == nullptr)
+        RestrictLibrarySearch();' \
     'win64\.Register\.LibraryIsNeverTakenFromTheCurrentDirectoryOrPath'
+
+mutation "library loaded by bare name, not by its full path" devctl/DevCtr.cpp \
+    'm_hSetupLib.reset(LoadLibraryByFullPath(szPath));' \
+    'm_hSetupLib.reset(LoadLibraryByFullPath(SETUP_LIBRARY_NAME));' \
+    'win64\.Register\.LibraryIsNeverTakenFromTheCurrentDirectoryOrPath'
+
+mutation "tools started in the caller's current directory" devctl/Platform.cpp \
+    'FALSE, 0, nullptr, szDirectory,' \
+    'FALSE, 0, nullptr, nullptr,' \
+    'win64\.Register\.Modern64BitWindowsRunsDPInst64QuietOnlyWhenAsked'
 
 mutation "tool path with a blank left unquoted" devctl/CommandText.cpp \
     'const char* pszQuote = (strchr(pszFolder, '"' '"') != nullptr) ? "\"" : "";' \

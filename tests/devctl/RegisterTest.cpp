@@ -12,6 +12,7 @@
 namespace {
 
 using devtest::CDriverFolder;
+using devtest::JournalLines;
 using devtest::Library;
 using devtest::LibraryCall;
 using devtest::RunTorvaneIn;
@@ -60,6 +61,9 @@ TEST_F(Register, Version52RunsPelluxThenThe64BitRescan) {
 
 TEST_F(Register, Modern64BitWindowsRunsDPInst64QuietOnlyWhenAsked) {
     CDriverFolder folder("reg64");
+    char ownDirectory[MAX_PATH] = {};
+    ASSERT_NE(0u, GetCurrentDirectoryA(sizeof(ownDirectory), ownDirectory));
+    ASSERT_NE(0, lstrcmpiA(ownDirectory, folder.ShortPath().c_str())) << "tools would start there";
     for (const char* windows : {"win7", "win10"}) {
         test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
         RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
@@ -78,6 +82,8 @@ TEST_F(Register, Modern64BitWindowsRunsDPInst64QuietOnlyWhenAsked) {
             << windows << ": no /Q without the quiet word";
         EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder)) << windows;
     }
+    EXPECT_EQ(Strings(8, folder.ShortPath()), JournalLines(folder.File("curdirs.txt")))
+        << "each tool starts in the program folder";
 }
 
 TEST_F(Register, OlderWindowsRunNoToolAndWriteNoSettingsButCallTheLibrary) {
@@ -212,10 +218,17 @@ TEST_F(Register, LibraryIsNeverTakenFromTheCurrentDirectoryOrPath) {
     DeleteFileA(planted.File("journal.txt").c_str());
     folder.Remove("journal.txt");
 
-    // The program folder's own library comes first.
+    // The program folder's own library comes first; a companion it loads by bare name is not
+    // taken from the current directory or PATH either (Torvane restricts the search).
     ASSERT_TRUE(folder.AddBinFile("Ulmora.dll"));
+    ASSERT_TRUE(test::CopyInto(test::BinFile("Ulmora.dll"), planted.File("UlmoraCompanion.dll")));
     RunTorvaneIn(folder, "REGISTER scanner.inf /Q", planted.Path());
     EXPECT_FALSE(test::FileExists(planted.File("journal.txt")));
+    EXPECT_EQ(4u, folder.TakeJournal().size());
+    SetEnvironmentVariableA("PATH", (planted.Path() + ";" + oldPath).c_str());
+    RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
+    SetEnvironmentVariableA("PATH", oldPath);
+    EXPECT_FALSE(test::FileExists(planted.File("journal.txt"))) << "companion taken from PATH";
     EXPECT_EQ(4u, folder.TakeJournal().size());
 }
 

@@ -119,8 +119,10 @@ protected:
 
 TEST_F(HiddenRunner, MissingProgramOrNullLineIsNotStarted) {
     std::string line = m_folder.File("NoSuchTool.exe") + " /Q";
-    EXPECT_EQ(0, RunHiddenAndWait(&line[0]));
-    EXPECT_EQ(0, RunHiddenAndWait(nullptr));
+    EXPECT_EQ(0, RunHiddenAndWait(&line[0], m_folder.Path().c_str()));
+    EXPECT_EQ(0, RunHiddenAndWait(nullptr, m_folder.Path().c_str()));
+    line = Line(" /Q");
+    EXPECT_EQ(0, RunHiddenAndWait(&line[0], "")) << "started from no known folder";
     EXPECT_FALSE(m_folder.HasJournal());
 }
 
@@ -128,7 +130,7 @@ TEST_F(HiddenRunner, WaitsForTheChildToEnd) {
     m_folder.Hold("DPInst.exe", "1500");
     std::string line = Line(" /U x");
     const DWORD start = GetTickCount();
-    EXPECT_EQ(1, RunHiddenAndWait(&line[0]));
+    EXPECT_EQ(1, RunHiddenAndWait(&line[0], m_folder.Path().c_str()));
     EXPECT_GE(GetTickCount() - start, 1500u) << "returned before the child could have ended";
     EXPECT_EQ(Strings({Line(" /U x"), "DPInst.exe ended"}), m_folder.Journal());
 }
@@ -136,7 +138,7 @@ TEST_F(HiddenRunner, WaitsForTheChildToEnd) {
 TEST_F(HiddenRunner, ChildThatOutlastsTheLimitIsLeftRunning) {
     m_folder.Hold("DPInst.exe", "forever");
     std::string line = Line(" /U y");
-    EXPECT_EQ(1, RunHiddenAndWait(&line[0], 1000));
+    EXPECT_EQ(1, RunHiddenAndWait(&line[0], m_folder.Path().c_str(), 1000));
     // The child runs until it is released: had the runner ended it, it could not say so later.
     EXPECT_TRUE(m_folder.WaitForJournalLine(Line(" /U y")));
     EXPECT_TRUE(m_folder.Release("DPInst.exe")) << "the child was ended, not left running";

@@ -133,6 +133,22 @@ TEST_F(UsbIdFile, IdsPastTheFirstHundredThousandBytesAreFound) {
     bytes += std::string("%A%=Inst,") + ID_A + "\r\n";
     bytes += "; " + std::string(2000000, 'y') + "\r\n" + ID_B + "\r\n";
     EXPECT_EQ(Strings({ID_A, ID_B}), Read(bytes));
+
+    // Up to the largest INF read (an id, then zero bytes); one byte more is refused unread.
+    const std::string path = m_folder.File("large.inf");
+    for (LONGLONG size : {LONGLONG(INF_FILE_MAX), INF_FILE_MAX + 1LL}) {
+        ASSERT_TRUE(test::WriteFileBytes(path, std::string(ID_A) + "\r\n"));
+        CFileHandle file(
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        LARGE_INTEGER end;
+        end.QuadPart = size;
+        ASSERT_TRUE(SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) &&
+                    SetEndOfFile(file.get()));
+        file.reset();
+        CUsbIdTable table;
+        EXPECT_EQ(size == INF_FILE_MAX ? 1 : 0, ReadUsbHardwareIds(path.c_str(), &table)) << size;
+        EXPECT_EQ(size == INF_FILE_MAX ? Strings({ID_A}) : Strings(), Ids(table)) << size;
+    }
 }
 
 TEST_F(UsbIdFile, CrLfAndLfFilesGiveTheSameIds) {

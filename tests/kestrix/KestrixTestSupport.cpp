@@ -190,6 +190,7 @@ PeTables ReadPeTables(const std::string& fileBytes) {
     }
     tables.machine = nt.FileHeader.Machine;
     tables.timeDateStamp = nt.FileHeader.TimeDateStamp;
+    tables.characteristics = nt.FileHeader.Characteristics;
     size_t sectionOffset = dos.e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
                            nt.FileHeader.SizeOfOptionalHeader;
     for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i) {

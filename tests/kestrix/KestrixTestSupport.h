@@ -76,8 +76,9 @@ struct PeExport {
 
 struct PeTables {
     bool valid = false;
-    WORD machine = 0;        // IMAGE_FILE_MACHINE_*; set for any PE file, exports or none
-    DWORD timeDateStamp = 0; // the link time the header holds (0: none)
+    WORD machine = 0;         // IMAGE_FILE_MACHINE_*; set for any PE file, exports or none
+    DWORD timeDateStamp = 0;  // the link time the header holds (0: none)
+    WORD characteristics = 0; // IMAGE_FILE_* flags of the file header
     std::string exportedModuleName;
     DWORD ordinalBase = 0;
     DWORD functionCount = 0;

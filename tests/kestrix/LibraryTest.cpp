@@ -207,6 +207,10 @@ TEST(KestrixLibrary, BuiltFilesCarryTheBuildVersionAndNoLinkTime) {
         const ktest::PeTables tables = ktest::ReadPeTables(test::ReadFileBytes(file));
         ASSERT_NE(0, tables.machine);
         EXPECT_EQ(0u, tables.timeDateStamp);
+        // Torvane.exe hosts the product's library, never promised addresses above 2 GB.
+        if (built.fileType == VFT_APP) {
+            EXPECT_EQ(0, tables.characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE);
+        }
     }
 #ifndef _WIN64
     HMODULE torvane =

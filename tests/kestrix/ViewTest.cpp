@@ -71,9 +71,19 @@ TEST_F(KestrixView, AnyOtherFlagReadsTheDefaultView) {
 }
 
 TEST_F(KestrixView, FlagIsUpperCasedInPlaceForTheLettersAToZOnly) {
-    char flag[] = "ab-x86_\xE9z\xFF";
+    char flag[] = "a\xE9z-x86";
     EXPECT_EQ("32-bit view", Read(flag));
-    EXPECT_STREQ("AB-X86_\xE9Z\xFF", flag);
+    EXPECT_STREQ("A\xE9Z-x86", flag) << "nothing past the fourth character is changed";
+
+    // Four characters without a terminator where the readable memory ends: none past them is read.
+    char* pages = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(nullptr, pages);
+    DWORD protect = 0;
+    ASSERT_TRUE(VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &protect));
+    memcpy(pages + 4092, "x64x", 4);
+    EXPECT_EQ("32-bit view", Read(pages + 4092));
+    EXPECT_EQ("X64X", std::string(pages + 4092, 4));
+    VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 TEST_F(KestrixView, ConstantFlagsInReadOnlyMemoryAreUsedWithoutBeingWritten) {

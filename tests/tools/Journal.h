@@ -16,6 +16,8 @@ const char JOURNAL_NAME[] = "journal.txt";
 // system's tick count when it started and when it ended, so that a test can tell exactly
 // whether the next program started after a tool ended.
 const char STAMPS_NAME[] = "stamps.txt";
+// Beside the journal: the current directory each tool was started in, one line per start.
+const char CURRENT_DIRECTORIES_NAME[] = "curdirs.txt";
 const char JOURNAL_FOLDER_VARIABLE[] = "STANDIN_JOURNAL_FOLDER";
 
 // The folder (no trailing backslash) and the file name of a loaded module (null: the program).

@@ -8,7 +8,8 @@
 //   forever    run until the control file is deleted or no longer says "forever"
 // After such a run it appends the line "<its file name> ended", so that a journal shows whether
 // the next program started before or after it ended, and it records the tick counts of its start
-// and end in stamps.txt, which show that exactly (see Journal.h).
+// and end in stamps.txt, which show that exactly (see Journal.h). Its current directory goes to
+// curdirs.txt.
 #include <windows.h>
 
 #include <stdlib.h>
@@ -45,6 +46,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const std::string folder = standin::ModuleFolder(nullptr);
     const std::string name = standin::ModuleFileName(nullptr);
     standin::AppendToJournal(folder, GetCommandLineA());
+    char directory[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof(directory), directory);
+    standin::AppendToJournal(folder, directory, standin::CURRENT_DIRECTORIES_NAME);
 
     const std::string controlPath = folder + "\\" + name + ".hold";
     const std::string control = ReadControl(controlPath);

@@ -327,6 +327,19 @@ int CFileReplacement::Open(const char* pszPath) {
     return 1;
 }
 
+int CFileReplacement::ReadAgain(void* pThis) {
+    CFileReplacement& replacement = *static_cast<CFileReplacement*>(pThis);
+    return replacement.m_wait.PauseAfter(replacement.m_szPath);
+}
+
+int CFileReplacement::ReadOld(char* pBuffer, size_t cb, size_t* pcbRead) {
+    return ReadFileInto(m_old.get(), pBuffer, cb, pcbRead, ReadAgain, this);
+}
+
+int CFileReplacement::ReadWholeOld(CArray<char>* pText) {
+    return ReadWholeFile(m_old.get(), pText, ReadAgain, this);
+}
+
 // Makes "~trv<pid>_<n>.tmp" in the old file's folder, for n counting up from 0, as the new file
 // (held in m_file) or, with bFolder, as a private folder; its path goes to pszName (MAX_PATH).
 int CFileReplacement::MakeUnique(char* pszName, int bFolder, DWORD dwAttributes) {

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include "common/Array.h"
 #include "common/Handle.h"
 
 enum {
@@ -47,6 +48,10 @@ public:
     // followed), and a file that cannot be opened within the wait.
     int Open(const char* pszPath);
     HANDLE OldFile() const { return m_old.get(); }
+    // Reads the opened file (cb bytes at most into pBuffer; or whole into *pText), a range
+    // another process has locked waited for as a held file is. 0 on a read error.
+    int ReadOld(char* pBuffer, size_t cb, size_t* pcbRead);
+    int ReadWholeOld(CArray<char>* pText);
     // Checks that the opened file may be replaced: not read-only, no other hard link (a
     // replacement would cut that link off the new text). Then removes the new files that runs
     // ended before their end left in its folder, and creates the new file,
@@ -65,6 +70,7 @@ public:
     int Commit();
 
 private:
+    static int ReadAgain(void* pThis);
     int MakeUnique(char* pszName, int bFolder, DWORD dwAttributes);
     int TakeCopy();
     void RemoveCopy();

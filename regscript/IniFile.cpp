@@ -266,7 +266,7 @@ int CIniFile::Load(const char* pszPath, CFileReplacement* pFile) {
     }
     char* pText = static_cast<char*>(m_Store.Allocate(cbFile + 1));
     size_t cbText = 0;
-    if (pText == nullptr || !ReadFileInto(pFile->OldFile(), pText, cbFile, &cbText)) {
+    if (pText == nullptr || !pFile->ReadOld(pText, cbFile, &cbText)) {
         m_bLoadFailed = 1;
         return 1;
     }

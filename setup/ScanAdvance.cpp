@@ -64,7 +64,7 @@ int TranslateScanAdvance(const char* pszPath) {
         return 0;
     CArray<char> text;
     CArray<char> original;
-    const int bRead = ReadWholeFile(replacement.OldFile(), &text);
+    const int bRead = replacement.ReadWholeOld(&text);
     // A file that cannot be read whole may hold values to translate: the run says so.
     if (!bRead || !original.Reserve(text.Size() + 1) ||
         !original.Append(text.Data(), text.Size())) {

@@ -218,8 +218,9 @@ TEST_F(TranslatePath, FileThatCannotBeOpenedOrWrittenExitsMinusOne) {
 
 TEST_F(TranslatePath, FileHeldByAnotherProcessIsWaitedForWithinALimit) {
     // Held for 3 s: waited out. Held past the limit: exit -1 in bounded time, the file as it was.
-    // (A file or folder that is a link is refused, not followed; Wine 8 cannot show it: its
-    // CreateSymbolicLinkW makes nothing, and it reports no reparse points.)
+    // (A file or folder that is a link is refused, not followed; a locked range is waited for
+    // as a hold is. Wine 8 shows neither: its CreateSymbolicLinkW makes nothing, it reports no
+    // reparse points, and its reads pass over another process's LockFile.)
     const struct {
         DWORD holdMs, exitCode;
         std::string text;

@@ -302,9 +302,16 @@ int CFileReplacement::Open(const char* pszPath) {
         return 0;
     memcpy(m_szPath, pszPath, cchPath + 1);
     m_cchFolder = FolderPartLength(pszPath, IsAnsiLeadByte);
-    char szFolder[MAX_PATH];
-    memcpy(szFolder, pszPath, m_cchFolder);
-    lstrcpyA(szFolder + m_cchFolder, m_cchFolder == 0 ? "." : "");
+    // The folder by its name without the last separator (but for a drive's root), so that it is
+    // the folder itself that is opened, a link included, not what a link points at; "." for no
+    // folder, "C:." for the current one of a drive.
+    char szFolder[MAX_PATH + 1];
+    const char chLast = m_cchFolder > 0 ? pszPath[m_cchFolder - 1] : ':';
+    const size_t cchFolder = chLast != ':' && m_cchFolder > 1 && pszPath[m_cchFolder - 2] != ':'
+                                 ? m_cchFolder - 1
+                                 : m_cchFolder;
+    memcpy(szFolder, pszPath, cchFolder);
+    lstrcpyA(szFolder + cchFolder, chLast == ':' ? "." : "");
     if (!HoldFolder(szFolder, &m_folder, &m_wait))
         return 0;
 

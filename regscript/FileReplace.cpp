@@ -427,12 +427,17 @@ int CFileReplacement::BeginCopy(const void* pBytes, size_t cb) {
     }
     memcpy(m_szCopy, m_szCopyFolder, cchFolder);
     memcpy(m_szCopy + cchFolder, COPY_NAME, sizeof(COPY_NAME));
+    // Encrypted as the new file is, for an encrypted file.
+    const DWORD dwEncrypted = m_oldInfo.dwFileAttributes & FILE_ATTRIBUTE_ENCRYPTED;
     CFileHandle copy(CreateFileA(m_szCopy, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+                                 dwEncrypted != 0 ? dwEncrypted : FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
     DWORD cbWritten = 0;
-    return copy && (cb == 0 ||
-                    (WriteFile(copy.get(), pBytes, static_cast<DWORD>(cb), &cbWritten, nullptr) &&
-                     cbWritten == cb));
+    return copy && GetFileInformationByHandle(copy.get(), &info) &&
+           (info.dwFileAttributes & dwEncrypted) == dwEncrypted &&
+           (cb == 0 ||
+            (WriteFile(copy.get(), pBytes, static_cast<DWORD>(cb), &cbWritten, nullptr) &&
+             cbWritten == cb));
 }
 
 // The private copy's bytes become the new file's.

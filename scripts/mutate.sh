@@ -248,7 +248,7 @@ mutation "profile list opened with the rights the walk uses" common/RegTree.cpp 
 mutation "replaced file gets a creation time of its own" regscript/FileReplace.cpp \
     'basic.creationTime.LowPart = creation.dwLowDateTime;
     basic.creationTime.HighPart = static_cast<LONG>(creation.dwHighDateTime);' \
-    '' \
+    'static_cast<void>(creation);' \
     'win64\.Diagnostics\.ReportsPlatformChildrenAndFileDecisions'
 
 mutation "8-bit text behind FF FE holding [WINDIR] left with exit 0" regscript/IniFileText.cpp \

@@ -93,12 +93,20 @@ struct ModuleTraits {
     static void close(HMODULE h) { FreeLibrary(h); }
 };
 
+// Memory from LocalAlloc (as security descriptors from the SDDL conversion come): LocalFree.
+struct LocalMemoryTraits {
+    using handle_type = HLOCAL;
+    static HLOCAL invalid() { return nullptr; }
+    static void close(HLOCAL h) { LocalFree(h); }
+};
+
 using CRegKey = CUniqueHandle<RegKeyTraits>;
 using CServiceHandle = CUniqueHandle<ServiceHandleTraits>;
 using CKernelHandle = CUniqueHandle<KernelHandleTraits>;
 using CFileHandle = CUniqueHandle<FileHandleTraits>;
 using CModule = CUniqueHandle<ModuleTraits>;
 using CFindHandle = CUniqueHandle<FindHandleTraits>;
+using CLocalMemory = CUniqueHandle<LocalMemoryTraits>;
 
 // The two handles of a started process, both owned.
 class CProcessInfo {

@@ -19,15 +19,24 @@ inline int WholeFileSize(HANDLE hFile, size_t* pcbFile, size_t cbMax = WHOLE_FIL
     return 1;
 }
 
-// Reads up to cbFile bytes (the size WholeFileSize told) into pBuffer. 0 on a read error; a file
-// that got shorter since its size was taken gives what it still holds.
-inline int ReadFileInto(HANDLE hFile, char* pBuffer, size_t cbFile, size_t* pcbRead) {
+// Asked after a read failed: nonzero when it is to be tried again (the caller has waited out,
+// say, another process's lock on the range).
+typedef int (*PFN_READ_AGAIN)(void* pContext);
+
+// Reads up to cbFile bytes (the size WholeFileSize told) into pBuffer. 0 on a read error (after
+// pfnAgain, when given, said not to try again); a file that got shorter since its size was
+// taken gives what it still holds.
+inline int ReadFileInto(HANDLE hFile, char* pBuffer, size_t cbFile, size_t* pcbRead,
+                        PFN_READ_AGAIN pfnAgain = nullptr, void* pContext = nullptr) {
     DWORD cbRead = 0;
     while (cbRead < cbFile) {
         DWORD cbChunk = 0;
         if (!ReadFile(hFile, pBuffer + cbRead, static_cast<DWORD>(cbFile) - cbRead, &cbChunk,
-                      nullptr))
+                      nullptr)) {
+            if (pfnAgain != nullptr && pfnAgain(pContext))
+                continue;
             return 0;
+        }
         if (cbChunk == 0)
             break;
         cbRead += cbChunk;
@@ -38,13 +47,14 @@ inline int ReadFileInto(HANDLE hFile, char* pBuffer, size_t cbFile, size_t* pcbR
 
 // Reads the file into *pText (its bytes, and one spare byte reserved after them). 0 when it
 // cannot be read whole, or is larger than cbMax (refused unread): a text cut short by a read
-// error must never be written back.
-inline int ReadWholeFile(HANDLE hFile, CArray<char>* pText, size_t cbMax = WHOLE_FILE_MAX) {
+// error must never be written back. pfnAgain as for ReadFileInto.
+inline int ReadWholeFile(HANDLE hFile, CArray<char>* pText, size_t cbMax = WHOLE_FILE_MAX,
+                         PFN_READ_AGAIN pfnAgain = nullptr, void* pContext = nullptr) {
     size_t cbFile = 0;
     size_t cbRead = 0;
     pText->Clear();
     if (!WholeFileSize(hFile, &cbFile, cbMax) || !pText->Reserve(cbFile + 1) ||
-        !ReadFileInto(hFile, pText->Data(), cbFile, &cbRead))
+        !ReadFileInto(hFile, pText->Data(), cbFile, &cbRead, pfnAgain, pContext))
         return 0;
     return pText->Extend(cbRead);
 }

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "common/PathText.h"
 #include "common/Diagnostics.h"
 #include "common/Handle.h"
 #include "common/ProcAddress.h"
@@ -35,12 +36,14 @@ DWORD ProgramFolderOf(const char* pszModulePath, char* pszFolder, DWORD cbFolder
         }
         memcpy(pszFolder, pszModulePath, cchLong + 1);
     }
-    char* pBackslash = strrchr(pszFolder, '\\');
-    if (pBackslash == nullptr) {
+    // The last backslash that is a character of its own: in a double-byte code page the second
+    // byte of a character can be 0x5C.
+    const size_t cchFolder = FolderPartLength(pszFolder, IsAnsiLeadByte);
+    if (cchFolder == 0 || pszFolder[cchFolder - 1] != '\\') {
         pszFolder[0] = '\0';
         return ERROR_BAD_PATHNAME;
     }
-    *pBackslash = '\0';
+    pszFolder[cchFolder - 1] = '\0';
     return ERROR_SUCCESS;
 }
 

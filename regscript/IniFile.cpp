@@ -245,22 +245,20 @@ const tagTextPlatform& GetWindowsTextPlatform() {
 
 CIniFile::CIniFile() : CIniFile(&g_WindowsPlatform) {}
 
-int CIniFile::Load(const char* pszPath) {
-    if (pszPath == nullptr)
+int CIniFile::Load(const char* pszPath, CFileReplacement* pFile) {
+    if (pszPath == nullptr || pFile == nullptr)
         return 0;
     const size_t cchPath = strlen(pszPath);
     if (cchPath >= sizeof(m_szPath))
         return 0; // a cut path would name another file
-    CFileHandle file(CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file)
+    if (!pFile->Open(pszPath))
         return 0;
     memcpy(m_szPath, pszPath, cchPath + 1);
 
     // The text goes to the tree's store, where it stays as long as the tree: the values keep
     // their names and texts in it. A tree that misses part of the file is never written back.
     size_t cbFile = 0;
-    if (!WholeFileSize(file.get(), &cbFile) || cbFile > INI_FILE_MAX) {
+    if (!WholeFileSize(pFile->OldFile(), &cbFile) || cbFile > INI_FILE_MAX) {
         Diag("%s: larger than %lu bytes, or its size cannot be told", pszPath,
              static_cast<unsigned long>(INI_FILE_MAX));
         m_bLoadFailed = 1;
@@ -268,35 +266,31 @@ int CIniFile::Load(const char* pszPath) {
     }
     char* pText = static_cast<char*>(m_Store.Allocate(cbFile + 1));
     size_t cbText = 0;
-    if (pText == nullptr || !ReadFileInto(file.get(), pText, cbFile, &cbText)) {
+    if (pText == nullptr || !pFile->ReadOld(pText, cbFile, &cbText)) {
         m_bLoadFailed = 1;
         return 1;
     }
-    file.reset();
     m_bTextKept = 1;
     LoadText(pText, cbText);
     m_bTextKept = 0;
     return 1;
 }
 
-int CIniFile::SaveAs(const char* pszPath) {
-    if (pszPath == nullptr || pszPath[0] == '\0' || strlen(pszPath) >= MAX_PATH)
-        return 0;
+int CIniFile::SaveTo(CFileReplacement* pFile) {
     // The text goes to a new file in the same folder, reaches the disk, and then takes the old
     // file's place in one step: a run ended at any moment leaves the old file or the new one,
     // never a truncated one.
-    CFileReplacement replacement;
-    if (!replacement.Begin(pszPath))
+    if (!pFile->Begin())
         return 0;
     int bWritten = 0;
     {
-        CFileSink sink(replacement.File());
+        CFileSink sink(pFile->File());
         bWritten = WriteTree(sink.Sink()) && sink.Flush();
     }
-    return bWritten && replacement.Commit();
+    return bWritten && pFile->Commit();
 }
 
-int CIniFile::SaveAndClear() {
+int CIniFile::SaveAndClear(CFileReplacement* pFile) {
     if (m_Root.GetCount(CIniKey::SUB_KEYS) == 0)
         return 1;
     int nResult = 1;
@@ -305,7 +299,7 @@ int CIniFile::SaveAndClear() {
     // something to translate, or could not be read to tell, fails the run: the installer must
     // not take the untranslated file for a translated one.
     if (m_nValuesTaken > 0 && !m_bLoadFailed) {
-        nResult = SaveAs(m_szPath);
+        nResult = pFile != nullptr && SaveTo(pFile);
         Diag("%s %s", m_szPath, nResult ? "rewritten" : "cannot be written: left as it was");
     } else {
         nResult = !m_bLoadFailed && m_nRefused != REFUSED_HOLDING_WINDIR;

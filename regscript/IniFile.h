@@ -1,7 +1,7 @@
 // A registry-script file held as a key tree: loaded with "[WINDIR]" translated, written back.
 //
 // The reading and writing of the text (IniFileText.cpp) is pure code over bytes; only Load,
-// SaveAs, SaveAndClear and the default constructor (IniFile.cpp) touch files and the platform.
+// SaveTo, SaveAndClear and the default constructor (IniFile.cpp) touch files and the platform.
 // This header includes no Win32 header.
 #pragma once
 
@@ -20,6 +20,7 @@ enum {
     INI_WINDIR_TAIL_MAX = 259 // bytes after the placeholder that a translation keeps
 };
 
+class CFileReplacement;
 class CKeyPathCache;
 
 // The services the default CIniFile uses: lstrcmpiA, a hash of the name's sort key under the
@@ -38,20 +39,22 @@ public:
     CIniFile(const CIniFile&) = delete;
     CIniFile& operator=(const CIniFile&) = delete;
 
-    // Reads the file into the tree. 0 when the file cannot be opened, else 1. 8-bit text,
+    // Reads the file into the tree through pFile, which opens it and holds it until
+    // SaveAndClear replaces it (regscript/FileReplace.h). 0 when the file cannot be opened (or
+    // is refused there), else 1. 8-bit text,
     // UTF-8 with its byte-order mark and UTF-16LE with its mark are read; a file of another
     // form, with a stray NUL or Ctrl-Z, over INI_FILE_MAX bytes, or that cannot be read whole
     // or held contributes nothing. The text is read into the tree's store and the values keep
     // their names and texts where the file's text holds them.
-    int Load(const char* pszPath);
-    // Writes the tree to pszPath through a new file in the same folder that then replaces the
-    // old one in one step. 1 when written, 0 when not (the old file is then unchanged).
-    int SaveAs(const char* pszPath);
-    // Writes the tree back to the loaded path, in the encoding it was read in, and empties it.
-    // A file from which the load took no value is left exactly as it was. 0 when the file
+    int Load(const char* pszPath, CFileReplacement* pFile);
+    // Writes the tree through pFile's new file in the same folder, which then replaces the old
+    // one in one step. 1 when written, 0 when not (the old file is then unchanged).
+    int SaveTo(CFileReplacement* pFile);
+    // Writes the tree back to the file pFile loaded, in the encoding it was read in, and empties
+    // it. A file from which the load took no value is left exactly as it was. 0 when the file
     // cannot be written, or when it is left untouched because its text was refused or not
     // read whole while it holds (or may hold) "[WINDIR]"; else 1.
-    int SaveAndClear();
+    int SaveAndClear(CFileReplacement* pFile);
 
     // --- The text logic (pure) ---
 

@@ -199,27 +199,48 @@ mutation "view flag written into read-only memory" kestrix/ViewFlag.cpp \
     'win64\.KestrixView\.ConstantFlags'
 
 mutation "registry script truncated before its new text is complete" regscript/FileReplace.cpp \
-    'if (m_file) {
-            m_bPending = 1;' \
-    'if (m_file) {
-            CloseHandle(CreateFileA(pszPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, TRUNCATE_EXISTING, 0, nullptr));
-            m_bPending = 1;' \
+    '    m_bPending = 1;
+    // The text of an encrypted file' \
+    '    m_old.reset();
+    CloseHandle(CreateFileA(m_szPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            TRUNCATE_EXISTING, 0, nullptr));
+    m_old.reset(CreateFileA(m_szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr));
+    m_bPending = 1;
+    // The text of an encrypted file' \
     'win64\.TranslatePath\.RunEndedAtAnyPoint'
 
+mutation "held file not waited for" regscript/FileReplace.cpp \
+    'int CHeldFileWait::PauseAfter(const char* pszPath) {
+    const DWORD dwError = GetLastError();' \
+    'int CHeldFileWait::PauseAfter(const char* pszPath) {
+    return 0;
+    const DWORD dwError = GetLastError();' \
+    'win64\.(TranslatePath\.FileHeldByAnotherProcess|TranslateScanAdvance\.WindirValuesBecomeRealPaths)'
+
+mutation "held file waited for without end" regscript/FileReplace.cpp \
+    'if (dwWaited >= HELD_FILE_WAIT_MS) {' \
+    'if (false && dwWaited >= HELD_FILE_WAIT_MS) {' \
+    'win64\.TranslatePath\.FileHeldByAnotherProcess'
+
+mutation "folder part of a path split inside a double-byte character" common/PathText.h \
+    'if (cch == 1 && (p[-1] ==' \
+    'if ((p[-1] ==' \
+    'win64\.UserIniPaths\.ABackslashInsideADoubleByteCharacter'
+
 mutation "read-only file replaced" regscript/FileReplace.cpp \
-    'if (dwAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) {' \
-    'if (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) {' \
+    'if (m_oldInfo.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) {' \
+    'if (m_oldInfo.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {' \
     'win64\.(TranslatePath|TranslateScanAdvance)\.FileThatCannotBeOpenedOrWritten'
 
 mutation "hard-linked file replaced, its other links left with the old text" regscript/FileReplace.cpp \
-    '|| info.nNumberOfLinks > 1) {' \
-    ') {' \
+    'if (m_oldInfo.nNumberOfLinks > 1) {' \
+    'if (false && m_oldInfo.nNumberOfLinks > 1) {' \
     'win64\.TranslatePath\.MarkedUtf8KeepsItsMark'
 
 mutation "replaced file loses its DACL" regscript/FileReplace.cpp \
-    'if (!CopySecurity(m_szPath, m_szNew, DACL_SECURITY_INFORMATION) ||' \
-    'if ((false && !CopySecurity(m_szPath, m_szNew, DACL_SECURITY_INFORMATION)) ||' \
+    'if (!CopySecurity(m_old.get(), m_file.get(), DACL_SECURITY_INFORMATION) ||' \
+    'if ((false && !CopySecurity(m_old.get(), m_file.get(), DACL_SECURITY_INFORMATION)) ||' \
     'win64\.TranslatePath\.MarkedUtf8KeepsItsMark'
 
 mutation "refused file holding [WINDIR] reported as done" regscript/IniFile.cpp \
@@ -263,8 +284,9 @@ mutation "profile list opened with the rights the walk uses" common/RegTree.cpp 
     'win64\.(x64\.)?(AllUserKey\.FailureUnderOneProfile|KestrixAllUsers\.DeletesTheKey)'
 
 mutation "replaced file gets a creation time of its own" regscript/FileReplace.cpp \
-    '!CopyStreams(m_szPath, m_szNew) || !CopyCreationTime(m_szPath, m_szNew) ||' \
-    '!CopyStreams(m_szPath, m_szNew) || (false && !CopyCreationTime(m_szPath, m_szNew)) ||' \
+    'basic.creationTime.LowPart = creation.dwLowDateTime;
+    basic.creationTime.HighPart = static_cast<LONG>(creation.dwHighDateTime);' \
+    'static_cast<void>(creation);' \
     'win64\.Diagnostics\.ReportsPlatformChildrenAndFileDecisions'
 
 mutation "8-bit text behind FF FE holding [WINDIR] left with exit 0" regscript/IniFileText.cpp \

@@ -13,10 +13,6 @@ const char SHELL_FOLDERS_KEY[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char APPDATA_VALUE[] = "APPDATA";
 
-int IsAnsiLeadByte(unsigned char ch) {
-    return IsDBCSLeadByte(ch) ? 1 : 0;
-}
-
 // The current user's application-data folder as text, whatever the value's type.
 LONG ReadAppDataFolder(char* pszFolder, DWORD cbFolder) {
     pszFolder[0] = '\0';

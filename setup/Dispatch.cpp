@@ -3,9 +3,11 @@
 #include <string.h>
 
 #include "common/Diagnostics.h"
+#include "common/PathText.h"
 #include "devctl/DevCtr.h"
 #include "devctl/Service.h"
 #include "regmaint/RegMaint.h"
+#include "regscript/FileReplace.h"
 #include "regscript/IniFile.h"
 #include "setup/ScanAdvance.h"
 
@@ -74,7 +76,10 @@ int RunOnFile(tagRunContext& context, int (*pfnWork)(tagRunContext& context, con
 }
 
 int TranslatePathFile(tagRunContext& context, const char* pszPath) {
-    return context.pIniFile->Load(pszPath) && context.pIniFile->SaveAndClear();
+    // The file stays held from its read to its replacement.
+    CFileReplacement replacement;
+    return context.pIniFile->Load(pszPath, &replacement) &&
+           context.pIniFile->SaveAndClear(&replacement);
 }
 
 int TranslateScanAdvanceFile(tagRunContext&, const char* pszPath) {
@@ -127,11 +132,9 @@ int FormFilePath(HINSTANCE hInstance, const tagCommandLine& line, char* pszPath,
     DWORD cchModule = GetModuleFileNameA(hInstance, szModule, sizeof(szModule));
     if (cchModule == 0 || cchModule >= sizeof(szModule))
         return 0;
-    char* pBackslash = strrchr(szModule, '\\');
-    if (pBackslash != nullptr)
-        pBackslash[1] = '\0';
-
-    size_t cchFolder = strlen(szModule);
+    // Up to its last backslash that is a character of its own.
+    size_t cchFolder = FolderPartLength(szModule, IsAnsiLeadByte);
+    szModule[cchFolder] = '\0';
     size_t cchArgument = strlen(line.szArgument);
     size_t cchExtra = line.bHasExtra ? 1 + strlen(line.szExtra) : 0;
     if (cchFolder + cchArgument + cchExtra >= cbPath)

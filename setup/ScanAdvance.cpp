@@ -28,34 +28,28 @@ int CountValue(void* pContext, const char*, const char*, const char*) {
 }
 
 struct tagScanAdvanceContext {
-    const char* pszPath;
     const char* pOriginal; // the file's bytes as read, for the new file
     size_t cbOriginal;
     CFileReplacement* pReplacement;
     int bStarted; // the new file holds the original bytes
 };
 
-// The profile writer works on a copy of the file, which replaces the file once every value is
-// written: a write that fails leaves the file as it was. The copy is made at the first value,
-// after the checks of CFileReplacement::Begin (the read-only attribute among them: under Wine
-// running as root the profile writer writes read-only files).
+// The profile writer works by name on a private copy of the file (see CFileReplacement::
+// BeginCopy), which becomes the new file once every value is written: a write that fails leaves
+// the file as it was, and no name the profile writer uses can be pointed elsewhere by anyone who
+// may write the program folder. The copy is made at the first value, after the checks of
+// CFileReplacement::Begin (the read-only attribute among them: under Wine running as root the
+// profile writer writes read-only files).
 int WriteValue(void* pContext, const char* pszSection, const char* pszKey, const char* pszValue) {
     tagScanAdvanceContext& context = *static_cast<tagScanAdvanceContext*>(pContext);
     if (!context.bStarted) {
         CFileReplacement& replacement = *context.pReplacement;
-        if (!replacement.Begin(context.pszPath))
+        if (!replacement.Begin() || !replacement.BeginCopy(context.pOriginal, context.cbOriginal))
             return 0;
-        DWORD cbWritten = 0;
-        if (context.cbOriginal > 0 &&
-            (!WriteFile(replacement.File(), context.pOriginal,
-                        static_cast<DWORD>(context.cbOriginal), &cbWritten, nullptr) ||
-             cbWritten != context.cbOriginal))
-            return 0;
-        replacement.CloseFile();
         context.bStarted = 1;
     }
     return WritePrivateProfileStringA(pszSection, pszKey, pszValue,
-                                      context.pReplacement->NewPath()) != FALSE;
+                                      context.pReplacement->CopyPath()) != FALSE;
 }
 
 } // namespace
@@ -63,16 +57,14 @@ int WriteValue(void* pContext, const char* pszSection, const char* pszKey, const
 int TranslateScanAdvance(const char* pszPath) {
     if (pszPath == nullptr)
         return 0;
-    CFileHandle file(CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file)
+    // The lines are examined as the file stood when the command began: it is read whole, and
+    // held until it is replaced, while the profile writer rewrites a copy key by key.
+    CFileReplacement replacement;
+    if (!replacement.Open(pszPath))
         return 0;
-    // The lines are examined as the file stood when the command began: it is read whole and
-    // closed before the profile writer rewrites it key by key.
     CArray<char> text;
     CArray<char> original;
-    const int bRead = ReadWholeFile(file.get(), &text);
-    file.reset();
+    const int bRead = replacement.ReadWholeOld(&text);
     // A file that cannot be read whole may hold values to translate: the run says so.
     if (!bRead || !original.Reserve(text.Size() + 1) ||
         !original.Append(text.Data(), text.Size())) {
@@ -95,9 +87,7 @@ int TranslateScanAdvance(const char* pszPath) {
         return 0;
     }
 
-    CFileReplacement replacement;
     tagScanAdvanceContext context = {};
-    context.pszPath = pszPath;
     context.pOriginal = pOriginal;
     context.cbOriginal = cbText;
     context.pReplacement = &replacement;
@@ -109,9 +99,9 @@ int TranslateScanAdvance(const char* pszPath) {
         // Left as it is; a failure when it holds something to translate.
         bDone = !HoldsWindirPlaceholder(pOriginal, cbText);
     } else if (nWritten == SCAN_WRITE_FAILED) {
-        bDone = 0; // the copy is deleted with the replacement
+        bDone = 0; // the copy and the new file are deleted with the replacement
     } else if (context.bStarted) {
-        WritePrivateProfileStringA(nullptr, nullptr, nullptr, replacement.NewPath()); // flush
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, replacement.CopyPath()); // flush
         bDone = replacement.Commit();
     }
     Diag("%s: %d values written, %s", pszPath, nWritten, bDone ? "done" : "left as it was");

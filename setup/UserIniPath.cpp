@@ -10,13 +10,6 @@ int IsSeparator(char ch) {
     return ch == '\\' || ch == '/';
 }
 
-// Length of the character at p: 2 for a double-byte character, else 1.
-size_t CharLength(const char* p, PFN_ISLEADBYTE pfnIsLeadByte) {
-    if (pfnIsLeadByte != nullptr && pfnIsLeadByte(static_cast<unsigned char>(p[0])) && p[1] != '\0')
-        return 2;
-    return 1;
-}
-
 // Appends cch bytes of pSource at *pcchUsed in pszOut (cbOut bytes); 0 when it does not fit
 // with the terminating NUL.
 int Append(char* pszOut, size_t cbOut, size_t* pcchUsed, const char* pSource, size_t cch) {

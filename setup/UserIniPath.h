@@ -8,10 +8,9 @@
 
 #include <stddef.h>
 
-enum { USER_INI_PATH_SIZE = 260 };
+#include "common/PathText.h"
 
-// Nonzero when ch is the first byte of a double-byte character.
-typedef int (*PFN_ISLEADBYTE)(unsigned char ch);
+enum { USER_INI_PATH_SIZE = 260 };
 
 struct tagUserIniPaths {
     char szFolder[USER_INI_PATH_SIZE]; // application-data folder, "\", the whole argument

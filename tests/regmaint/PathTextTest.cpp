@@ -123,6 +123,17 @@ TEST(UserIniPaths, ABackslashInsideADoubleByteCharacterSplitsNothing) {
     // A real separator after a double-byte character still splits.
     formed = Form(APPDATA, std::string("V\x81\x5C\\T"));
     EXPECT_EQ(std::string(APPDATA) + "\\V\x81\x5C\\T\\T.ini", formed.file);
+
+    // Where a file path's folder part ends (the program folder of the file commands): after its
+    // last backslash that is a character of its own.
+    const std::pair<std::string, size_t> paths[] = {{"C:\\P\\\x81\x5C.reg", 5},
+                                                    {"C:\\P\x81\x5C\\a.reg", 7},
+                                                    {"C:\\P\x81\\", 3},
+                                                    {"C:a.reg", 2},
+                                                    {"a.reg", 0},
+                                                    {"C:\\P/a.reg", 5}};
+    for (const auto& path : paths)
+        EXPECT_EQ(path.second, FolderPartLength(path.first.c_str(), FakeLeadByte)) << path.first;
 }
 
 TEST(UserIniPaths, PathsThatDoNotFitAreRefusedWhole) {

@@ -5,6 +5,7 @@
 
 #include <stdio.h>
 
+#include "regscript/FileReplace.h"
 #include "regscript/IniFile.h"
 
 namespace {
@@ -25,13 +26,14 @@ int main(int argc, char** argv) {
     LARGE_INTEGER t0, t1, t2;
     QueryPerformanceCounter(&t0);
     CIniFile file;
-    if (!file.Load(argv[1])) {
+    CFileReplacement replacement;
+    if (!file.Load(argv[1], &replacement)) {
         fprintf(stderr, "cannot open %s\n", argv[1]);
         return 1;
     }
     QueryPerformanceCounter(&t1);
     const long nValues = file.GetValuesTaken();
-    const int bSaved = file.SaveAndClear();
+    const int bSaved = file.SaveAndClear(&replacement);
     QueryPerformanceCounter(&t2);
     printf("load %.0f ms (%ld values)\nwrite %.0f ms%s\n", Milliseconds(t0, t1), nValues,
            Milliseconds(t1, t2), bSaved ? "" : " (FAILED)");

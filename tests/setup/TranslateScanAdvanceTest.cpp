@@ -42,7 +42,15 @@ TEST_F(TranslateScanAdvance, WindirValuesBecomeRealPaths) {
                                              "Doubled==[WINDIR]D\r\n"
                                              "[Output]\r\n"
                                              "Last=[windir]"));
-    EXPECT_EQ(0u, Run("TRANSLATESCANADVANCE scanadvance.ini"));
+    {
+        // Held for 3 s by another process that shares reading only: waited out.
+        test::CFileHold hold(m_path, 3000);
+        ASSERT_TRUE(hold.Held());
+        EXPECT_EQ(0u, Run("TRANSLATESCANADVANCE scanadvance.ini"));
+    }
+    WIN32_FIND_DATAA left;
+    EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA(m_folder.File("~trv*").c_str(), &left))
+        << left.cFileName << " left behind";
     EXPECT_EQ(folder + "\\Temp\\Scans", Profile("Scan", "Folder"));
     EXPECT_EQ("[TEMP]Scans", Profile("Scan", "Other"));
     EXPECT_EQ(folder + "\\Temp=x", Profile("Scan", "Second"));

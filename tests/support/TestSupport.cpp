@@ -76,6 +76,50 @@ CChild::~CChild() {
         Wait(0);
 }
 
+CFileHold::CFileHold(const std::string& path, DWORD milliseconds) : m_path(path) {
+    SECURITY_ATTRIBUTES inherited = {sizeof(inherited), nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    if (!CreatePipe(&read, &write, &inherited, 0))
+        return;
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    std::string line =
+        "\"" + BinFile("DPInst.exe") + "\" /hold " + std::to_string(milliseconds) + " " + path;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = write;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &m_info))
+        m_info = PROCESS_INFORMATION();
+    CloseHandle(write); // the helper's end: a helper that ends without a word ends the read
+    char said[8] = {};
+    DWORD cb = 0;
+    m_said = m_info.hProcess != nullptr && ReadFile(read, said, 5, &cb, nullptr) &&
+             std::string(said, cb) == "held\n";
+    CloseHandle(read);
+}
+
+CFileHold::~CFileHold() {
+    if (m_info.hProcess == nullptr)
+        return;
+    TerminateProcess(m_info.hProcess, 99);
+    WaitForSingleObject(m_info.hProcess, 30000);
+    CloseHandle(m_info.hThread);
+    CloseHandle(m_info.hProcess);
+}
+
+testing::AssertionResult CFileHold::Held() const {
+    if (!m_said)
+        return testing::AssertionFailure() << "the helper did not say it holds " << m_path;
+    HANDLE file = CreateFileA(m_path.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+    const DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (file != INVALID_HANDLE_VALUE || error != ERROR_SHARING_VIOLATION)
+        return testing::AssertionFailure() << m_path << " opened for writing: error " << error;
+    return testing::AssertionSuccess();
+}
+
 RunResult CChild::Wait(DWORD timeoutMs) {
     RunResult result;
     if (!Started())

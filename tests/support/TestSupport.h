@@ -72,6 +72,25 @@ private:
     PROCESS_INFORMATION m_info = {};
 };
 
+// Another process holding a file open for reading and sharing reading only, as an editor or an
+// indexer may (the stand-in tool's hold mode), for milliseconds from its start. Ended when
+// destroyed.
+class CFileHold {
+public:
+    CFileHold(const std::string& path, DWORD milliseconds);
+    ~CFileHold();
+    CFileHold(const CFileHold&) = delete;
+    CFileHold& operator=(const CFileHold&) = delete;
+    // That the hold is in place: the helper said it holds the file, and opening it for writing
+    // fails with a sharing violation.
+    testing::AssertionResult Held() const;
+
+private:
+    std::string m_path;
+    PROCESS_INFORMATION m_info = {};
+    bool m_said = false;
+};
+
 // Starts commandLine (CreateProcessA, no application name) and waits up to timeoutMs.
 RunResult RunAndWait(const std::string& commandLine, DWORD timeoutMs = 60000,
                      const std::string& currentDirectory = "");

@@ -10,9 +10,15 @@
 // the next program started before or after it ended, and it records the tick counts of its start
 // and end in stamps.txt, which show that exactly (see Journal.h). Its current directory goes to
 // curdirs.txt.
+//
+// Started as "<tool> /hold <milliseconds> <file>" it is instead another process holding a file,
+// as an editor or indexer does: it opens the file for reading, sharing reading only, writes
+// "held" to its standard output once it holds it, keeps it that long, and ends; it journals
+// nothing.
 #include <windows.h>
 
 #include <stdlib.h>
+#include <string.h>
 #include <string>
 
 #include "Journal.h"
@@ -39,9 +45,27 @@ void Stamp(const std::string& folder, const std::string& event, DWORD tick) {
     standin::AppendToJournal(folder, event + " " + std::to_string(tick), standin::STAMPS_NAME);
 }
 
+// The hold mode: 0 when the file was held, 1 when it could not be opened.
+int HoldFile(DWORD milliseconds, const char* path) {
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "held\n", 5, &written, nullptr);
+    Sleep(milliseconds);
+    CloseHandle(file);
+    return 0;
+}
+
 } // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR pszCommandLine, int) {
+    if (strncmp(pszCommandLine, "/hold ", 6) == 0) {
+        char* pszPath = nullptr;
+        const unsigned long milliseconds = strtoul(pszCommandLine + 6, &pszPath, 10);
+        return HoldFile(milliseconds, pszPath + (*pszPath == ' ' ? 1 : 0));
+    }
     const DWORD started = GetTickCount();
     const std::string folder = standin::ModuleFolder(nullptr);
     const std::string name = standin::ModuleFileName(nullptr);

@@ -38,8 +38,13 @@ endforeach()
 if(NOT failed)
     message(FATAL_ERROR "the verdict would not fail ${TEST_NAME}")
 endif()
-execute_process(COMMAND pgrep -a winedbg OUTPUT_VARIABLE debuggers RESULT_VARIABLE none)
-if(none EQUAL 0)
-    message(FATAL_ERROR "a debugger is running: ${debuggers}")
+# Debuggers of this prefix only: the other prefix may be being created meanwhile, and a program
+# that crashes there before its debugger setting is written starts one of its own.
+execute_process(COMMAND sh -c "for pid in $(pgrep winedbg); do
+        tr '\\0' '\\n' </proc/$pid/environ 2>/dev/null | grep -qxF \"WINEPREFIX=$WINEPREFIX\" &&
+            ps -o pid=,args= -p $pid; done; true"
+                OUTPUT_VARIABLE debuggers)
+if(NOT debuggers STREQUAL "")
+    message(FATAL_ERROR "a debugger is running in $ENV{WINEPREFIX}: ${debuggers}")
 endif()
 message("crash self-check passed: ${TEST_NAME} failed after ${seconds} s, status ${status}")

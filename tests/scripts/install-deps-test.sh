@@ -22,13 +22,13 @@ printf '%s\n' '# local mirror' 'deb [arch=amd64,i386 trusted=no] http://mirror.t
 mkdir -p "$work/sources.list.d"
 cat >"$work/sources.list.d/debian.sources" <<'END'
 Types: deb
-URIs: http://deb.debian.org/debian
+URIs: http://archive.test/debian
 Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 
 Types: deb
-URIs: http://deb.debian.org/debian-security
+URIs: http://archive.test/debian-security
 Suites: bookworm-security
 Components: main
 Signed-By:
@@ -84,11 +84,11 @@ touch "$work/node/lib/node_modules/npm/bin/npm-cli.js"
 chmod +x "$work/stand-ins/"* "$work/node/bin/node" "$work/bare-node/bin/node"
 ln -s "$work/stand-ins/apt-get" "$work/apt-only/apt-get"
 
-mirror='E: Failed to fetch http://deb.debian.org/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress? [IP: 192.0.2.1 80]
+mirror='E: Failed to fetch http://archive.test/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress? [IP: 192.0.2.1 80]
 E: Some index files failed to download. They have been ignored, or old ones used instead.'
-offline='W: Failed to fetch http://deb.debian.org/debian/dists/bookworm/InRelease  Temporary failure resolving '"'deb.debian.org'"'
-W: Failed to fetch http://deb.debian.org/debian/dists/bookworm-updates/InRelease  Temporary failure resolving '"'deb.debian.org'"'
-W: Failed to fetch http://deb.debian.org/debian-security/dists/bookworm-security/InRelease  Temporary failure resolving '"'deb.debian.org'"'
+offline='W: Failed to fetch http://archive.test/debian/dists/bookworm/InRelease  Temporary failure resolving '"'archive.test'"'
+W: Failed to fetch http://archive.test/debian/dists/bookworm-updates/InRelease  Temporary failure resolving '"'archive.test'"'
+W: Failed to fetch http://archive.test/debian-security/dists/bookworm-security/InRelease  Temporary failure resolving '"'archive.test'"'
 W: Failed to fetch http://mirror.test/extra/dists/bookworm/InRelease  Temporary failure resolving '"'mirror.test'"'
 E: Some index files failed to download. They have been ignored, or old ones used instead.'
 locked='E: Could not get lock /var/lib/apt/lists/lock. It is held by process 4242 (apt-get)'
@@ -140,7 +140,7 @@ grep -q 'Suites: bookworm-security' "$APT_SOURCES_PARTS/debian.sources" || { ech
 check "a failed index update is tried again and then succeeds" "$install" 1 "$mirror" "" none 0 \
     "update failed \(try 1 of 3\).*|installed" "update.*$all | update | install.*wine32:i386"
 check "a source that keeps failing is skipped and named; the others serve the install" "$install" \
-    9 "$mirror" "" none 0 "skipped the package source http://deb.debian.org/debian-security bookworm-security: .*after 3 tries \(File has unexpected size" \
+    9 "$mirror" "" none 0 "skipped the package source http://archive.test/debian-security bookworm-security: .*after 3 tries \(File has unexpected size" \
     "update | update | update | install"
 check "unpaired i386 and amd64 versions: installed again without the skipped source, and said" \
     "$install" 9 "$mirror" bookworm-security none 0 \

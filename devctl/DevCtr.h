@@ -43,7 +43,8 @@ public:
     int UnregisterDriver(const char* pszInfName, int nKeepWiaStopped);
     // Deleteuserini: deletes the user's settings file and then its folder. 0 when nothing was
     // tried (the application-data folder cannot be read, or the argument would leave it or
-    // does not fit), else 1. Uses no field of the controller.
+    // does not fit), else 1. Uses no field of the controller: it is defined with the command
+    // driver's other per-user code, in setup/DeleteUserIni.cpp (docs/setup.md).
     int DeleteUserIni(const char* pszArgument);
 
     // The platform code of the running Windows (devctl/PlatformCode.h), queried afresh.

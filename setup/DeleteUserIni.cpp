@@ -26,9 +26,10 @@ LONG ReadAppDataFolder(char* pszFolder, DWORD cbFolder) {
 
 } // namespace
 
-// 0 when nothing could be deleted: the application-data folder cannot be read or is no full
-// path, or the argument would reach outside it or form a path that does not fit. Else 1, with
-// the file deleted and the folder removed where the file system allowed it.
+// A member of the device controller (declared in devctl/DevCtr.h), defined here beside the path
+// rules it uses. 0 when nothing could be deleted: the application-data folder cannot be read or is
+// no full path, or the argument would reach outside it or form a path that does not fit. Else 1,
+// with the file deleted and the folder removed where the file system allowed it.
 int CDevCtr::DeleteUserIni(const char* pszArgument) {
     char szAppData[USER_INI_PATH_SIZE];
     const LONG lStatus = ReadAppDataFolder(szAppData, sizeof(szAppData));

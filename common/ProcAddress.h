@@ -7,3 +7,10 @@
 template <typename T> T GetProcAs(HMODULE hModule, const char* pszName) {
     return reinterpret_cast<T>(reinterpret_cast<void (*)(void)>(GetProcAddress(hModule, pszName)));
 }
+
+// A function of a system library every process has loaded (kernel32.dll, ntdll.dll, ...) as the
+// type T; null when this Windows lacks it.
+template <typename T> T GetSystemProc(const char* pszModule, const char* pszName) {
+    HMODULE hModule = GetModuleHandleA(pszModule);
+    return hModule != nullptr ? GetProcAs<T>(hModule, pszName) : nullptr;
+}

@@ -39,18 +39,13 @@ typedef LONG(NTAPI* PFN_NT_DELETE_KEY)(HANDLE);
 typedef LONG(NTAPI* PFN_NT_QUERY_OBJECT)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG, PULONG);
 typedef ULONG(NTAPI* PFN_RTL_NT_STATUS_TO_DOS_ERROR)(LONG);
 
-template <typename T> T NtdllProc(const char* pszName) {
-    HMODULE hNtdll = GetModuleHandleA("ntdll.dll");
-    return hNtdll != nullptr ? GetProcAs<T>(hNtdll, pszName) : nullptr;
-}
-
 // Deletes the key a handle holds, one without subkeys. Deleted by its name (RegDeleteKey) the key
 // would be opened again and a registry link resolved to its target; deleted through the handle
 // it is the key the walk opened, in the view it was opened in, and a link goes as itself.
 LONG DeleteOpenedKey(HKEY hKey) {
-    PFN_NT_DELETE_KEY pfnDelete = NtdllProc<PFN_NT_DELETE_KEY>("NtDeleteKey");
+    PFN_NT_DELETE_KEY pfnDelete = GetSystemProc<PFN_NT_DELETE_KEY>("ntdll.dll", "NtDeleteKey");
     PFN_RTL_NT_STATUS_TO_DOS_ERROR pfnToError =
-        NtdllProc<PFN_RTL_NT_STATUS_TO_DOS_ERROR>("RtlNtStatusToDosError");
+        GetSystemProc<PFN_RTL_NT_STATUS_TO_DOS_ERROR>("ntdll.dll", "RtlNtStatusToDosError");
     if (pfnDelete == nullptr || pfnToError == nullptr)
         return ERROR_PROC_NOT_FOUND;
     const LONG lNtStatus = pfnDelete(hKey);
@@ -67,7 +62,7 @@ LONG OpenKey(HKEY hParent, const WCHAR* pszKey, DWORD dwOptions, REGSAM sam, CRe
 // The object manager's name of the key a handle holds ("\REGISTRY\USER\..."), which needs no
 // access right on the key; false when it cannot be read.
 int KeyObjectName(HKEY hKey, CArray<BYTE>& name) {
-    PFN_NT_QUERY_OBJECT pfnQuery = NtdllProc<PFN_NT_QUERY_OBJECT>("NtQueryObject");
+    PFN_NT_QUERY_OBJECT pfnQuery = GetSystemProc<PFN_NT_QUERY_OBJECT>("ntdll.dll", "NtQueryObject");
     ULONG cbNeeded = sizeof(OBJECT_NAME_INFORMATION) + NAME_BUFFER_CHARS * sizeof(WCHAR);
     // A name is at most 32767 characters: the length asked for the second time is enough.
     for (int nAttempt = 0; pfnQuery != nullptr && nAttempt < 2; ++nAttempt) {

@@ -9,11 +9,8 @@
 
 int IsWow64() {
     typedef BOOL(WINAPI * PFN_IS_WOW64_PROCESS)(HANDLE, PBOOL);
-    HMODULE hKernel = GetModuleHandleA("kernel32");
-    if (hKernel == nullptr)
-        return 0;
     PFN_IS_WOW64_PROCESS pfnIsWow64Process =
-        GetProcAs<PFN_IS_WOW64_PROCESS>(hKernel, "IsWow64Process");
+        GetSystemProc<PFN_IS_WOW64_PROCESS>("kernel32.dll", "IsWow64Process");
     BOOL bWow64 = FALSE;
     if (pfnIsWow64Process == nullptr || !pfnIsWow64Process(GetCurrentProcess(), &bWow64))
         return 0;

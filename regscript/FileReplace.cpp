@@ -50,10 +50,8 @@ typedef BOOL(WINAPI* PFN_SET_FILE_INFORMATION_BY_HANDLE)(HANDLE, int, LPVOID, DW
 
 // SetFileInformationByHandle; null on Windows XP, which lacks it.
 PFN_SET_FILE_INFORMATION_BY_HANDLE SetInformationByHandle() {
-    HMODULE hKernel = GetModuleHandleA("kernel32.dll");
-    return hKernel != nullptr ? GetProcAs<PFN_SET_FILE_INFORMATION_BY_HANDLE>(
-                                    hKernel, "SetFileInformationByHandle")
-                              : nullptr;
+    return GetSystemProc<PFN_SET_FILE_INFORMATION_BY_HANDLE>("kernel32.dll",
+                                                             "SetFileInformationByHandle");
 }
 
 // Opens a folder and holds it: nobody may then rename or delete it (and put a link in its place)
@@ -200,12 +198,10 @@ int CopyStream(const WCHAR* pszFrom, const WCHAR* pszTo) {
 int CopyStreams(const char* pszOld, const char* pszNew) {
     typedef HANDLE(WINAPI * PFN_FIND_FIRST_STREAM)(LPCWSTR, STREAM_INFO_LEVELS, LPVOID, DWORD);
     typedef BOOL(WINAPI * PFN_FIND_NEXT_STREAM)(HANDLE, LPVOID);
-    HMODULE hKernel = GetModuleHandleA("kernel32.dll");
     const PFN_FIND_FIRST_STREAM pfnFirst =
-        hKernel != nullptr ? GetProcAs<PFN_FIND_FIRST_STREAM>(hKernel, "FindFirstStreamW")
-                           : nullptr;
+        GetSystemProc<PFN_FIND_FIRST_STREAM>("kernel32.dll", "FindFirstStreamW");
     const PFN_FIND_NEXT_STREAM pfnNext =
-        hKernel != nullptr ? GetProcAs<PFN_FIND_NEXT_STREAM>(hKernel, "FindNextStreamW") : nullptr;
+        GetSystemProc<PFN_FIND_NEXT_STREAM>("kernel32.dll", "FindNextStreamW");
     if (pfnFirst == nullptr || pfnNext == nullptr)
         return 1;
 

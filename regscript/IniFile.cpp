@@ -152,9 +152,7 @@ unsigned UpcaseUtf16(void*, unsigned nUnit) {
     static PFN_UPCASE s_pfnUpcase = nullptr;
     static int s_bLookedUp = 0;
     if (!s_bLookedUp) {
-        HMODULE hNtdll = GetModuleHandleA("ntdll.dll");
-        if (hNtdll != nullptr)
-            s_pfnUpcase = GetProcAs<PFN_UPCASE>(hNtdll, "RtlUpcaseUnicodeChar");
+        s_pfnUpcase = GetSystemProc<PFN_UPCASE>("ntdll.dll", "RtlUpcaseUnicodeChar");
         s_bLookedUp = 1;
     }
     if (s_pfnUpcase != nullptr)

@@ -174,24 +174,19 @@ mutation "settings path may leave the application-data folder" setup/UserIniPath
     'return ch == '"'/'"';' \
     'win64\.(DeleteUserIni|UserIniPaths)\.'
 
-mutation "plain delete under X64" common/RegTree.cpp \
+# A plain delete by name misses the view the key was opened in, and follows a registry link.
+mutation "key deleted by its name: plain delete under X64, a link's target" common/RegTree.cpp \
     'return DeleteOpenedKey(key.get());' \
     'return (void)DeleteOpenedKey, sizeof(Char) == 1
                 ? RegDeleteKeyA(hParent, reinterpret_cast<const char*>(pszKey))
                 : RegDeleteKeyW(hParent, reinterpret_cast<const WCHAR*>(pszKey));' \
-    'win64\.(x64\.)?KestrixView\.DeleteWithX64'
+    'win64\.(x64\.)?(KestrixView\.DeleteWithX64|(RegDelKeyTest|AllUserKey|KestrixDelete)\.RegistryLink)'
 
 mutation "deletion walk follows a registry link" common/RegTree.cpp \
     'OpenKey(hParent, pszKey, REG_OPTION_OPEN_LINK, DELETE_ACCESS | samView, &key);' \
     'OpenKey(hParent, pszKey, 0, DELETE_ACCESS | samView, &key);' \
     'win64\.(x64\.)?(RegDelKeyTest|AllUserKey|KestrixDelete)\.RegistryLink'
 
-mutation "registry link deleted by its name" common/RegTree.cpp \
-    'return DeleteOpenedKey(key.get());' \
-    'return (void)DeleteOpenedKey, sizeof(Char) == 1
-                ? RegDeleteKeyA(hParent, reinterpret_cast<const char*>(pszKey))
-                : RegDeleteKeyW(hParent, reinterpret_cast<const WCHAR*>(pszKey));' \
-    'win64\.(x64\.)?(RegDelKeyTest|AllUserKey|KestrixDelete)\.RegistryLink'
 
 mutation "view flag written into read-only memory" kestrix/ViewFlag.cpp \
     'if (chUpper != *p && IsWritable(p))' \

@@ -18,17 +18,14 @@ namespace {
 void RestrictLibrarySearch() {
     typedef BOOL(WINAPI * PFN_SET_DEFAULT_DLL_DIRECTORIES)(DWORD);
     typedef BOOL(WINAPI * PFN_SET_DLL_DIRECTORY_A)(LPCSTR);
-    HMODULE hKernel = GetModuleHandleA("kernel32");
-    if (hKernel == nullptr)
-        return;
     PFN_SET_DEFAULT_DLL_DIRECTORIES pfnSetDefaultDllDirectories =
-        GetProcAs<PFN_SET_DEFAULT_DLL_DIRECTORIES>(hKernel, "SetDefaultDllDirectories");
+        GetSystemProc<PFN_SET_DEFAULT_DLL_DIRECTORIES>("kernel32.dll", "SetDefaultDllDirectories");
     if (pfnSetDefaultDllDirectories != nullptr &&
         pfnSetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
                                     LOAD_LIBRARY_SEARCH_SYSTEM32))
         return;
     PFN_SET_DLL_DIRECTORY_A pfnSetDllDirectoryA =
-        GetProcAs<PFN_SET_DLL_DIRECTORY_A>(hKernel, "SetDllDirectoryA");
+        GetSystemProc<PFN_SET_DLL_DIRECTORY_A>("kernel32.dll", "SetDllDirectoryA");
     if (pfnSetDllDirectoryA != nullptr)
         pfnSetDllDirectoryA("");
 }

@@ -542,18 +542,12 @@ TEST_P(InstallerRoundTripScenario, FailedUpgradeKeepsTheEarlierVersionInstalledA
     if (GetParam().heldFile) {
         // A caller holds one of the product's files (Kestrix.dll loaded, say): a silent upgrade
         // that cannot replace it fails instead of skipping it.
-        const std::string held = m_program + "\\" + GetParam().heldFile;
-        HANDLE hold = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, hold);
-        HANDLE writer = CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-        const DWORD writeError = GetLastError();
-        if (writer != INVALID_HANDLE_VALUE)
-            CloseHandle(writer);
-        ASSERT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), writeError) << "the hold holds";
-        const DWORD status = Upgrade(GetParam().package, &log);
-        CloseHandle(hold);
+        DWORD status = 0;
+        {
+            test::CFileHold hold(m_program + "\\" + GetParam().heldFile, INSTALL_TIMEOUT_MS);
+            ASSERT_TRUE(hold.Held());
+            status = Upgrade(GetParam().package, &log);
+        }
         EXPECT_NE(0u, status) << log;
         expectEarlierKept("held file");
     }

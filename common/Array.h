@@ -84,11 +84,11 @@ public:
         return 1;
     }
     int Push(const T& item) { return Append(&item, 1); }
-    // Takes the first n elements of the reserved room as the array's, as they stand: for
-    // elements written into Data() after a Reserve. 0, with nothing changed, when n exceeds
-    // the room.
-    int Extend(size_t n) {
-        if (n > m_nCapacity)
+    // Holds n elements: a block of fixed size to write into through Data(). Elements beyond
+    // the old size are left as they are (unset). 0 when memory runs out; the array is then
+    // unchanged.
+    int SetSize(size_t n) {
+        if (!Reserve(n))
             return 0;
         m_n = n;
         return 1;

@@ -45,7 +45,8 @@ inline int ReadFileInto(HANDLE hFile, char* pBuffer, size_t cbFile, size_t* pcbR
     return 1;
 }
 
-// Reads the file into *pText (its bytes, and one spare byte reserved after them). 0 when it
+// Reads the file into *pText: its bytes and a NUL after them, Size() - 1 bytes of text (the NUL
+// is the spare byte where the readers end the last line in place). 0 when it
 // cannot be read whole, or is larger than cbMax (refused unread): a text cut short by a read
 // error must never be written back. pfnAgain as for ReadFileInto.
 inline int ReadWholeFile(HANDLE hFile, CArray<char>* pText, size_t cbMax = WHOLE_FILE_MAX,
@@ -53,8 +54,10 @@ inline int ReadWholeFile(HANDLE hFile, CArray<char>* pText, size_t cbMax = WHOLE
     size_t cbFile = 0;
     size_t cbRead = 0;
     pText->Clear();
-    if (!WholeFileSize(hFile, &cbFile, cbMax) || !pText->Reserve(cbFile + 1) ||
+    if (!WholeFileSize(hFile, &cbFile, cbMax) || !pText->SetSize(cbFile + 1) ||
         !ReadFileInto(hFile, pText->Data(), cbFile, &cbRead, pfnAgain, pContext))
         return 0;
-    return pText->Extend(cbRead);
+    (*pText)[cbRead] = '\0';
+    pText->Truncate(cbRead + 1);
+    return 1;
 }

@@ -252,7 +252,7 @@ int ReadUsbHardwareIds(const char* pszPath, CUsbIdTable* pTable) {
              static_cast<unsigned long>(INF_FILE_MAX));
         return 0;
     }
-    const size_t cchText = ToTextModeCutAtZeroOrCtrlZ(bytes.Data(), bytes.Size());
+    const size_t cchText = ToTextModeCutAtZeroOrCtrlZ(bytes.Data(), bytes.Size() - 1);
     const int nResult = ScanUsbHardwareIds(bytes.Data(), cchText, pTable);
     if (!nResult)
         pTable->Clear();

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "common/Hash.h"
-#include "regscript/TextLines.h"
+#include "common/FileText.h"
 
 namespace {
 

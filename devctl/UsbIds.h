@@ -48,7 +48,7 @@ private:
 // Turns raw file bytes into the text that a C runtime read in text mode ("rt") yields: the
 // text ends at the first zero byte (where the id search would end anyway) or at a Ctrl-Z, which
 // a text-mode read takes for the end of the file, and before that each CR LF pair becomes LF
-// (ToTextMode, regscript/TextLines.h). Works in place; returns the length of the text.
+// (ToTextMode, common/FileText.h). Works in place; returns the length of the text.
 size_t ToTextModeCutAtZeroOrCtrlZ(char* pBytes, size_t cbBytes);
 
 // Searches pText (cchText characters; a zero byte ends it sooner) for "USB\VID_", exact case.

@@ -1,14 +1,14 @@
 // A registry-script file held as a key tree: loaded with "[WINDIR]" translated, written back.
 //
-// The reading and writing of the text (IniFileText.cpp) is pure code over bytes; only Load,
-// SaveTo, SaveAndClear and the default constructor (IniFile.cpp) touch files and the platform.
-// This header includes no Win32 header.
+// The reading and writing of the text (IniFileRead.cpp, IniFileWrite.cpp) is pure code over bytes;
+// only Load, SaveTo, SaveAndClear and the default constructor (IniFile.cpp) touch files and the
+// platform. This header includes no Win32 header.
 #pragma once
 
 #include <stddef.h>
 
 #include "regscript/IniKey.h"
-#include "regscript/TextLines.h"
+#include "common/FileText.h"
 #include "regscript/TextPlatform.h"
 
 enum {
@@ -23,10 +23,6 @@ enum {
 class CFileReplacement;
 class CKeyPathCache;
 
-// The services the default CIniFile uses: lstrcmpiA, a hash of the name's sort key under the
-// same locale and flags, and the Windows folder in short form.
-const tagTextPlatform& GetWindowsTextPlatform();
-
 class CIniFile {
 public:
     // A tree with the five root keys, using the Windows services (lstrcmpiA, the short Windows
@@ -40,7 +36,7 @@ public:
     CIniFile& operator=(const CIniFile&) = delete;
 
     // Reads the file into the tree through pFile, which opens it and holds it until
-    // SaveAndClear replaces it (regscript/FileReplace.h). 0 when the file cannot be opened (or
+    // SaveAndClear replaces it (common/FileReplace.h). 0 when the file cannot be opened (or
     // is refused there), else 1. 8-bit text,
     // UTF-8 with its byte-order mark and UTF-16LE with its mark are read; a file of another
     // form, with a stray NUL or Ctrl-Z, over INI_FILE_MAX bytes, or that cannot be read whole

@@ -25,6 +25,10 @@ struct tagTextPlatform {
     int (*pfnWindowsFolderUtf8)(void* pContext, char* pszFolder, size_t cbFolder);
 };
 
+// The services the default CIniFile uses (regscript/WindowsTextPlatform.cpp): lstrcmpiA, a hash
+// of the name's sort key under the same locale and flags, and the Windows folder in short form.
+const tagTextPlatform& GetWindowsTextPlatform();
+
 // Where the writer puts its bytes.
 struct tagTextSink {
     void* pContext;

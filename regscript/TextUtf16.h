@@ -43,7 +43,7 @@ inline size_t Utf8Length(const unsigned char* pUnits, size_t cUnits) {
     return cb;
 }
 
-// The stray units of UTF-16 text, as TrimStrayBytes (regscript/TextLines.h) tells them for
+// The stray units of UTF-16 text, as TrimStrayBytes (common/FileText.h) tells them for
 // 8-bit text and as they would stand in its UTF-8 (a NUL or Ctrl-Z byte of UTF-8 is such a
 // unit): NUL units at the end are padding, then one Ctrl-Z unit ends the text; any other NUL or
 // Ctrl-Z unit refuses the text (0). Otherwise 1, with *pcUnits the units without the padding.

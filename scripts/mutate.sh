@@ -193,7 +193,7 @@ mutation "view flag written into read-only memory" kestrix/ViewFlag.cpp \
     'if (chUpper != *p && (true || IsWritable(p)))' \
     'win64\.KestrixView\.ConstantFlags'
 
-mutation "registry script truncated before its new text is complete" regscript/FileReplace.cpp \
+mutation "registry script truncated before its new text is complete" common/FileReplace.cpp \
     '    m_bPending = 1;
     // The text of an encrypted file' \
     '    m_old.reset();
@@ -205,7 +205,7 @@ mutation "registry script truncated before its new text is complete" regscript/F
     // The text of an encrypted file' \
     'win64\.TranslatePath\.RunEndedAtAnyPoint'
 
-mutation "held file not waited for" regscript/FileReplace.cpp \
+mutation "held file not waited for" common/FileReplace.cpp \
     'int CHeldFileWait::PauseAfter(const char* pszPath) {
     const DWORD dwError = GetLastError();' \
     'int CHeldFileWait::PauseAfter(const char* pszPath) {
@@ -213,7 +213,7 @@ mutation "held file not waited for" regscript/FileReplace.cpp \
     const DWORD dwError = GetLastError();' \
     'win64\.(TranslatePath\.FileHeldByAnotherProcess|TranslateScanAdvance\.WindirValuesBecomeRealPaths)'
 
-mutation "held file waited for without end" regscript/FileReplace.cpp \
+mutation "held file waited for without end" common/FileReplace.cpp \
     'if (dwWaited >= HELD_FILE_WAIT_MS) {' \
     'if (false && dwWaited >= HELD_FILE_WAIT_MS) {' \
     'win64\.TranslatePath\.FileHeldByAnotherProcess'
@@ -223,17 +223,17 @@ mutation "folder part of a path split inside a double-byte character" common/Pat
     'if ((p[-1] ==' \
     'win64\.UserIniPaths\.ABackslashInsideADoubleByteCharacter'
 
-mutation "read-only file replaced" regscript/FileReplace.cpp \
+mutation "read-only file replaced" common/FileReplace.cpp \
     'if (m_oldInfo.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) {' \
     'if (m_oldInfo.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {' \
     'win64\.(TranslatePath|TranslateScanAdvance)\.FileThatCannotBeOpenedOrWritten'
 
-mutation "hard-linked file replaced, its other links left with the old text" regscript/FileReplace.cpp \
+mutation "hard-linked file replaced, its other links left with the old text" common/FileReplace.cpp \
     'if (m_oldInfo.nNumberOfLinks > 1) {' \
     'if (false && m_oldInfo.nNumberOfLinks > 1) {' \
     'win64\.TranslatePath\.MarkedUtf8KeepsItsMark'
 
-mutation "replaced file loses its DACL" regscript/FileReplace.cpp \
+mutation "replaced file loses its DACL" common/FileReplace.cpp \
     'if (!CopySecurity(m_old.get(), m_file.get(), DACL_SECURITY_INFORMATION) ||' \
     'if ((false && !CopySecurity(m_old.get(), m_file.get(), DACL_SECURITY_INFORMATION)) ||' \
     'win64\.TranslatePath\.MarkedUtf8KeepsItsMark'
@@ -278,7 +278,7 @@ mutation "profile list opened with the rights the walk uses" common/RegTree.cpp 
     'const REGSAM PROFILE_LIST_ACCESS = KEY_ENUMERATE_SUB_KEYS;' \
     'win64\.(x64\.)?(AllUserKey\.FailureUnderOneProfile|KestrixAllUsers\.DeletesTheKey)'
 
-mutation "replaced file gets a creation time of its own" regscript/FileReplace.cpp \
+mutation "replaced file gets a creation time of its own" common/FileReplace.cpp \
     'basic.creationTime.LowPart = creation.dwLowDateTime;
     basic.creationTime.HighPart = static_cast<LONG>(creation.dwHighDateTime);' \
     'static_cast<void>(creation);' \
@@ -320,14 +320,14 @@ mutation "UTF-16 surrogate pair not read back unit for unit" regscript/TextUtf16
     'const unsigned cp = 0x10000 + ((u - 0xD800) << 10);' \
     'win64\.RegScriptReader\.EncodingsAndStrayBytes'
 
-mutation "stray NUL inside the text passed over" regscript/TextLines.h \
+mutation "stray NUL inside the text passed over" common/FileText.h \
     "        if (pText[i] == '\\0' || pText[i] == '\\x1A')
             return 0;" \
     "        if (pText[i] == '\\x1A')
             return 0;" \
     'win64\.(RegScriptReader|ScanAdvanceRules)\.EncodingsAndStrayBytes'
 
-mutation "translated path cut to fit instead of refused" regscript/TextLines.h \
+mutation "translated path cut to fit instead of refused" common/FileText.h \
     'if (cchFolder + 1 + cbTail > cchPathMax)
         return 0;' \
     'if (cchFolder + 1 + cbTail > cchPathMax)

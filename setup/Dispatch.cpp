@@ -7,7 +7,7 @@
 #include "devctl/DevCtr.h"
 #include "devctl/Service.h"
 #include "regmaint/RegMaint.h"
-#include "regscript/FileReplace.h"
+#include "common/FileReplace.h"
 #include "regscript/IniFile.h"
 #include "setup/ScanAdvance.h"
 

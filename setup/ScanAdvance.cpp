@@ -9,9 +9,9 @@
 #include "common/Handle.h"
 #include "common/Diagnostics.h"
 #include "common/ReadWholeFile.h"
-#include "regscript/FileReplace.h"
-#include "regscript/TextLines.h"
-#include "regscript/WindowsText.h"
+#include "common/FileReplace.h"
+#include "common/FileText.h"
+#include "common/WindowsText.h"
 #include "setup/ScanAdvanceText.h"
 
 namespace {
@@ -22,8 +22,21 @@ namespace {
 // the run going for hours.
 const unsigned long long SCAN_REWRITE_MAX = 256ull * 1024 * 1024;
 
-int CountValue(void* pContext, const char*, const char*, const char*) {
-    ++*static_cast<int*>(pContext);
+// The values the line pass found, each as its section, key and value with their NULs, one after
+// the other: they are written once the pass has told how many there are.
+struct tagFoundValues {
+    CArray<char> texts;
+    int nValues;
+};
+
+int RecordValue(void* pContext, const char* pszSection, const char* pszKey, const char* pszValue) {
+    tagFoundValues& found = *static_cast<tagFoundValues*>(pContext);
+    const char* const apszTexts[] = {pszSection, pszKey, pszValue};
+    for (const char* psz : apszTexts) {
+        if (!found.texts.Append(psz, strlen(psz) + 1))
+            return 0;
+    }
+    ++found.nValues;
     return 1;
 }
 
@@ -52,6 +65,21 @@ int WriteValue(void* pContext, const char* pszSection, const char* pszKey, const
                                       context.pReplacement->CopyPath()) != FALSE;
 }
 
+// Writes the values found in their order; the number written, which is less than the number
+// found when a write fails.
+int WriteFoundValues(const tagFoundValues& found, tagScanAdvanceContext* pContext) {
+    const char* p = found.texts.Data();
+    for (int nWritten = 0; nWritten < found.nValues; ++nWritten) {
+        const char* pszSection = p;
+        const char* pszKey = pszSection + strlen(pszSection) + 1;
+        const char* pszValue = pszKey + strlen(pszKey) + 1;
+        p = pszValue + strlen(pszValue) + 1;
+        if (!WriteValue(pContext, pszSection, pszKey, pszValue))
+            return nWritten;
+    }
+    return found.nValues;
+}
+
 } // namespace
 
 int TranslateScanAdvance(const char* pszPath) {
@@ -63,44 +91,42 @@ int TranslateScanAdvance(const char* pszPath) {
     if (!replacement.Open(pszPath))
         return 0;
     CArray<char> text;
-    CArray<char> original;
-    const int bRead = replacement.ReadWholeOld(&text);
+    CArray<char> original; // the bytes as read: the line pass changes the text in place
     // A file that cannot be read whole may hold values to translate: the run says so.
-    if (!bRead || !original.Reserve(text.Size() + 1) ||
-        !original.Append(text.Data(), text.Size())) {
+    if (!replacement.ReadWholeOld(&text) || !original.Append(text.Data(), text.Size())) {
         Diag("%s cannot be read whole: left as it was", pszPath);
         return 0;
     }
-    char* const pText = text.Data();
-    const char* const pOriginal = original.Data();
-    const size_t cbText = text.Size();
+    const size_t cbText = text.Size() - 1;
 
-    // A first pass counts the values to write (the text, changed by it, is then restored).
-    int nValues = 0;
-    const tagScanAdvancePlatform counting = {&nValues, CompareNoCaseAnsi, WindowsFolderLong,
-                                             CountValue};
-    const int nCounted = TranslateScanAdvanceText(pText, cbText, counting);
-    memcpy(pText, pOriginal, cbText);
-    if (nCounted > 0 && static_cast<unsigned long long>(nCounted) * cbText > SCAN_REWRITE_MAX) {
+    tagFoundValues found = {};
+    const tagScanAdvancePlatform finding = {&found, CompareNoCaseAnsi, WindowsFolderLong,
+                                            RecordValue};
+    const int nFound = TranslateScanAdvanceText(text.Data(), cbText, finding);
+    if (nFound == SCAN_TEXT_REFUSED) {
+        // Left as it is; a failure when it holds something to translate.
+        const int bDone = !HoldsWindirPlaceholder(original.Data(), cbText);
+        Diag("%s: its text is refused, %s", pszPath,
+             bDone ? "nothing to translate" : "left as it was");
+        return bDone;
+    }
+    if (nFound == SCAN_WRITE_FAILED) {
+        Diag("%s: out of memory: left as it was", pszPath);
+        return 0;
+    }
+    if (nFound > 0 && static_cast<unsigned long long>(nFound) * cbText > SCAN_REWRITE_MAX) {
         Diag("%s: %d values to write into %lu bytes, each a rewrite of the file: left as it was",
-             pszPath, nCounted, static_cast<unsigned long>(cbText));
+             pszPath, nFound, static_cast<unsigned long>(cbText));
         return 0;
     }
 
     tagScanAdvanceContext context = {};
-    context.pOriginal = pOriginal;
+    context.pOriginal = original.Data();
     context.cbOriginal = cbText;
     context.pReplacement = &replacement;
-    const tagScanAdvancePlatform platform = {&context, CompareNoCaseAnsi, WindowsFolderLong,
-                                             WriteValue};
-    const int nWritten = TranslateScanAdvanceText(pText, cbText, platform);
-    int bDone = 1;
-    if (nWritten == SCAN_TEXT_REFUSED) {
-        // Left as it is; a failure when it holds something to translate.
-        bDone = !HoldsWindirPlaceholder(pOriginal, cbText);
-    } else if (nWritten == SCAN_WRITE_FAILED) {
-        bDone = 0; // the copy and the new file are deleted with the replacement
-    } else if (context.bStarted) {
+    const int nWritten = WriteFoundValues(found, &context);
+    int bDone = nWritten == found.nValues; // else the copy and the new file go with the replacement
+    if (bDone && context.bStarted) {
         WritePrivateProfileStringA(nullptr, nullptr, nullptr, replacement.CopyPath()); // flush
         bDone = replacement.Commit();
     }

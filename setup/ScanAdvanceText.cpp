@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "regscript/TextLines.h"
+#include "common/FileText.h"
 
 namespace {
 

@@ -28,7 +28,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR pszCommandLine, int) {
     if (hFile == INVALID_HANDLE_VALUE || !ReadWholeFile(hFile, &text))
         return 1;
     const char* const pText = text.Data();
-    const size_t cbText = text.Size();
+    const size_t cbText = text.Size() - 1;
     CloseHandle(hFile);
 
     // The placeholder and the folder in the file's form.

@@ -5,7 +5,7 @@
 
 #include <stdio.h>
 
-#include "regscript/FileReplace.h"
+#include "common/FileReplace.h"
 #include "regscript/IniFile.h"
 
 namespace {

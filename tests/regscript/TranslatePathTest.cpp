@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "regscript/FileReplace.h"
+#include "common/FileReplace.h"
 #include "regscript/IniFile.h"
 #include "support/TestSupport.h"
 #include "tests/regscript/RegScriptTestSupport.h"

@@ -1,4 +1,4 @@
-#include "regscript/WindowsText.h"
+#include "common/WindowsText.h"
 
 #include <windows.h>
 

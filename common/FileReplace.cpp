@@ -1,4 +1,4 @@
-#include "regscript/FileReplace.h"
+#include "common/FileReplace.h"
 
 #include <string.h>
 
@@ -141,7 +141,7 @@ int CopySecurity(HANDLE hFrom, HANDLE hTo, SECURITY_INFORMATION info) {
             return 0;
     }
     CArray<BYTE> descriptor;
-    return descriptor.Reserve(cbNeeded + 1) &&
+    return descriptor.SetSize(cbNeeded + 1) &&
            GetKernelObjectSecurity(hFrom, info, descriptor.Data(), cbNeeded, &cbNeeded) &&
            SetKernelObjectSecurity(hTo, info, descriptor.Data());
 }
@@ -446,11 +446,10 @@ int CFileReplacement::TakeCopy() {
     copy.reset();
     RemoveCopy();
     DWORD cbWritten = 0;
+    const DWORD cbCopy = static_cast<DWORD>(bytes.Size() - 1); // without the reader's NUL
     return SetFilePointer(m_file.get(), 0, nullptr, FILE_BEGIN) == 0 &&
-           (bytes.Size() == 0 ||
-            (WriteFile(m_file.get(), bytes.Data(), static_cast<DWORD>(bytes.Size()), &cbWritten,
-                       nullptr) &&
-             cbWritten == bytes.Size())) &&
+           (cbCopy == 0 || (WriteFile(m_file.get(), bytes.Data(), cbCopy, &cbWritten, nullptr) &&
+                            cbWritten == cbCopy)) &&
            SetEndOfFile(m_file.get());
 }
 

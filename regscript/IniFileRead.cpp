@@ -1,13 +1,14 @@
-// The registry-script text logic of CIniFile: the line reader and joiner, the "[WINDIR]"
-// translation, the key-path lookup and the writer's text form. Pure code over bytes: no Win32
-// header; the platform's services come in through tagTextPlatform and tagTextSink.
+// The reader of CIniFile: the text's encoding, the lines and their joining, the "[WINDIR]"
+// translation and the key-path lookup. Pure code over bytes: no Win32 header; the platform's
+// services come in through tagTextPlatform.
 #include "regscript/IniFile.h"
 
 #include <string.h>
 
 #include "common/Array.h"
+#include "common/FileText.h"
 #include "common/Hash.h"
-#include "regscript/TextLines.h"
+#include "regscript/KeyPathCache.h"
 #include "regscript/TextUtf16.h"
 
 namespace {
@@ -26,110 +27,6 @@ const size_t SHORT_LINE = 6;
 
 int IsKeyDelimiter(char c) {
     return c == '\\' || c == '[' || c == ']';
-}
-
-// One level of the writer's walk: the next sub-key to visit and the length of the path of the
-// key whose sub-keys these are. The walk keeps them in a CArray: a tree's depth has no limit.
-struct tagWalkFrame {
-    const tagPubListNode<CIniKey*>* pNext;
-    size_t cchPath;
-};
-
-} // namespace
-
-// The previous section line's components and the keys they led to. A script names the same
-// parents again and again; a component equal byte for byte to the one before, under the same
-// parent, leads to the same key unless a key has been put in front of it since, and any such
-// key is checked with the comparison. So the result is always the lookup's own.
-class CKeyPathCache {
-public:
-    CKeyPathCache() {}
-    CKeyPathCache(const CKeyPathCache&) = delete;
-    CKeyPathCache& operator=(const CKeyPathCache&) = delete;
-
-    // The key the cache gives for the component at nStep under pParent, or null when it
-    // cannot tell (the lookup then runs). *pbKept is 1 when that key is the one recorded at
-    // nStep, which then stays recorded with the steps after it (a line that repeats the path
-    // of the line before reuses every step); 0 when the caller must record what it finds.
-    CIniKey* Find(size_t nStep, const CIniKey* pParent, const char* pszToken, size_t cchToken,
-                  const tagTextPlatform& platform, int* pbKept) {
-        *pbKept = 0;
-        if (nStep >= m_steps.Size())
-            return nullptr;
-        tagStep& step = m_steps[nStep];
-        if (step.pParent != pParent || step.cchToken != cchToken ||
-            memcmp(m_tokens.Data() + step.nOffset, pszToken, cchToken) != 0)
-            return nullptr;
-        const int nCount = pParent->GetCount(CIniKey::SUB_KEYS);
-        int nNewer = nCount - step.nParentCount;
-        if (nNewer < 0)
-            return nullptr;
-        for (const tagPubListNode<CIniKey*>* pNode = pParent->SubKeys().GetHead();
-             nNewer > 0 && pNode != nullptr; pNode = pNode->pNext, --nNewer) {
-            if (pNode->item != nullptr &&
-                platform.pfnCompareNoCase(platform.pContext, pszToken, pNode->item->GetName()) == 0)
-                return pNode->item;
-        }
-        // The newer sub-keys have been compared: the next lookup starts after them.
-        step.nParentCount = nCount;
-        *pbKept = 1;
-        return step.pKey;
-    }
-
-    // Records the key reached at nStep; the steps after it are forgotten. 0 when memory runs
-    // out (the cache is then emptied, which only costs lookups).
-    int Record(size_t nStep, const CIniKey* pParent, const char* pszToken, size_t cchToken,
-               CIniKey* pKey) {
-        if (nStep > m_steps.Size())
-            return 0;
-        const size_t nOffset = nStep < m_steps.Size() ? m_steps[nStep].nOffset : m_tokens.Size();
-        m_steps.Truncate(nStep);
-        m_tokens.Truncate(nOffset);
-        const tagStep step = {pParent, pKey, pParent->GetCount(CIniKey::SUB_KEYS), nOffset,
-                              cchToken};
-        if (!m_steps.Push(step) || !m_tokens.Append(pszToken, cchToken)) {
-            m_steps.Clear();
-            m_tokens.Clear();
-            return 0;
-        }
-        return 1;
-    }
-
-private:
-    struct tagStep {
-        const CIniKey* pParent;
-        CIniKey* pKey;
-        int nParentCount; // the parent's sub-keys when the key was found
-        size_t nOffset;   // of the component in m_tokens
-        size_t cchToken;
-    };
-
-    CArray<char> m_tokens;
-    CArray<tagStep> m_steps;
-};
-
-namespace {
-
-int Write(const tagTextSink& sink, const char* p, size_t cb) {
-    return cb == 0 || sink.pfnWrite(sink.pContext, p, cb);
-}
-
-// A key's own section: nothing for a key without values.
-int WriteSection(const CIniKey* pKey, const char* pPath, size_t cchPath, const tagTextSink& sink) {
-    if (pKey->GetCount(CIniKey::VALUES) == 0)
-        return 1;
-    if (!Write(sink, "\r\n[", 3) || !Write(sink, pPath, cchPath) || !Write(sink, "]\r\n", 3))
-        return 0;
-    for (const tagPubListNode<CIniValue*>* pNode = pKey->Values().GetHead(); pNode != nullptr;
-         pNode = pNode->pNext) {
-        const CIniValue* pValue = pNode->item;
-        if (pValue == nullptr)
-            continue;
-        if (!Write(sink, pValue->GetName(), pValue->GetNameLength()) || !Write(sink, "=", 1) ||
-            !Write(sink, pValue->GetData(), pValue->GetDataLength()) || !Write(sink, "\r\n", 2))
-            return 0;
-    }
-    return 1;
 }
 
 // The services for UTF-16 text held as UTF-8: names compare unit by unit, each unit in upper
@@ -166,52 +63,6 @@ int WindowsFolderUtf8(void* pContext, char* pszFolder, size_t cbFolder) {
     const tagTextPlatform& base = *static_cast<const tagTextPlatform*>(pContext);
     return base.pfnWindowsFolderUtf8(base.pContext, pszFolder, cbFolder);
 }
-
-// A sink that takes the writer's UTF-8 and hands UTF-16LE on to another sink, in blocks.
-class CUtf16Sink {
-public:
-    explicit CUtf16Sink(const tagTextSink& next)
-        : m_next(next), m_cbUsed(0), m_bReady(m_buffer.Reserve(BUFFER_SIZE)) {}
-    // 0 when its buffer could not be had.
-    int IsReady() const { return m_bReady; }
-    tagTextSink Sink() {
-        tagTextSink sink = {this, Write};
-        return sink;
-    }
-    int Flush() {
-        const size_t cb = m_cbUsed;
-        m_cbUsed = 0;
-        return cb == 0 || m_next.pfnWrite(m_next.pContext, m_buffer.Data(), cb);
-    }
-
-private:
-    enum { BUFFER_SIZE = 1 << 16 };
-
-    static int Write(void* pContext, const char* p, size_t cb) {
-        CUtf16Sink& self = *static_cast<CUtf16Sink*>(pContext);
-        while (cb > 0) {
-            const size_t cbRoom = (BUFFER_SIZE - self.m_cbUsed) / 2; // input bytes that fit
-            if (cbRoom < 4) {
-                if (!self.Flush())
-                    return 0;
-                continue;
-            }
-            size_t n = cb < cbRoom ? cb : cbRoom;
-            // A block ends before a sequence, never inside one.
-            while (n < cb && n > 1 && (static_cast<unsigned char>(p[n]) & 0xC0) == 0x80)
-                --n;
-            self.m_cbUsed += Utf8ToUtf16Le(p, n, self.m_buffer.Data() + self.m_cbUsed);
-            p += n;
-            cb -= n;
-        }
-        return 1;
-    }
-
-    tagTextSink m_next;
-    size_t m_cbUsed;
-    CArray<char> m_buffer; // BUFFER_SIZE bytes reserved, m_cbUsed of them used
-    int m_bReady;
-};
 
 } // namespace
 
@@ -307,7 +158,7 @@ int CIniFile::IsPlaceholderHead(const char* pHead, size_t cbHead) {
     }
     char szShort[HEAD_SEEN_SIZE + 2];
     CArray<char> longHead;
-    if (cbHead >= HEAD_SEEN_SIZE && !longHead.Reserve(cbHead + 2))
+    if (cbHead >= HEAD_SEEN_SIZE && !longHead.SetSize(cbHead + 2))
         return -1;
     char* pszHead = cbHead < HEAD_SEEN_SIZE ? szShort : longHead.Data();
     memcpy(pszHead, pHead, cbHead);
@@ -489,7 +340,7 @@ long CIniFile::LoadUtf16Units(char* pText, const unsigned char* pUnits, size_t c
     char* pUtf8 = nullptr;
     if (cbNew > 0) // the values of a kept text keep their texts where it is
         pUtf8 = m_bTextKept ? static_cast<char*>(m_Store.Allocate(cbNew))
-                            : (passing.Reserve(cbNew) ? passing.Data() : nullptr);
+                            : (passing.SetSize(cbNew) ? passing.Data() : nullptr);
     if (pUtf8 == nullptr) {
         m_bLoadFailed = 1;
         return 0;
@@ -572,57 +423,4 @@ long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding) {
     }
     m_nValuesTaken += nTaken;
     return nTaken;
-}
-
-int CIniFile::WriteKey(const CIniKey* pKey, const char* pszPath, const tagTextSink& sink) const {
-    CArray<char> path;
-    CArray<tagWalkFrame> stack;
-    if (!path.Append(pszPath, strlen(pszPath)) ||
-        !WriteSection(pKey, path.Data(), path.Size(), sink) ||
-        !stack.Push({pKey->SubKeys().GetHead(), path.Size()}))
-        return 0;
-    // Depth first, a key's own section before those of its sub-keys, sub-keys in position
-    // order; an explicit stack instead of recursion, as the depth has no limit.
-    while (!stack.IsEmpty()) {
-        tagWalkFrame& top = stack.Back();
-        if (top.pNext == nullptr) {
-            stack.Truncate(stack.Size() - 1);
-            continue;
-        }
-        const CIniKey* pSubKey = top.pNext->item;
-        top.pNext = top.pNext->pNext;
-        if (pSubKey == nullptr)
-            continue;
-        path.Truncate(top.cchPath);
-        const char* pszName = pSubKey->GetName();
-        if (!path.Append("\\", 1) || !path.Append(pszName, strlen(pszName)) ||
-            !WriteSection(pSubKey, path.Data(), path.Size(), sink) ||
-            !stack.Push({pSubKey->SubKeys().GetHead(), path.Size()}))
-            return 0;
-    }
-    return 1;
-}
-
-int CIniFile::WriteTree(const tagTextSink& sink) const {
-    if (m_nEncoding == TEXT_UTF8_MARKED)
-        return Write(sink, "\xEF\xBB\xBF", 3) && WriteKeys(sink);
-    if (m_nEncoding == TEXT_UTF16LE) {
-        CUtf16Sink wide(sink);
-        return wide.IsReady() && Write(sink, "\xFF\xFE", 2) && WriteKeys(wide.Sink()) &&
-               wide.Flush();
-    }
-    return WriteKeys(sink);
-}
-
-int CIniFile::WriteKeys(const tagTextSink& sink) const {
-    for (const tagPubListNode<CIniKey*>* pNode = m_Root.SubKeys().GetHead(); pNode != nullptr;
-         pNode = pNode->pNext) {
-        const CIniKey* pRootKey = pNode->item;
-        if (pRootKey == nullptr || (pRootKey->GetCount(CIniKey::SUB_KEYS) == 0 &&
-                                    pRootKey->GetCount(CIniKey::VALUES) == 0))
-            continue;
-        if (!WriteKey(pRootKey, pRootKey->GetName(), sink))
-            return 0;
-    }
-    return 1;
 }

@@ -37,12 +37,12 @@ CIniFile::CIniFile() : CIniFile(&GetWindowsTextPlatform()) {}
 
 int CIniFile::Load(const char* pszPath, CFileReplacement* pFile) {
     if (pszPath == nullptr || pFile == nullptr)
-        return 0;
+        return LOAD_NOT_OPENED;
     const size_t cchPath = strlen(pszPath);
     if (cchPath >= sizeof(m_szPath))
-        return 0; // a cut path would name another file
+        return LOAD_NOT_OPENED; // a cut path would name another file
     if (!pFile->Open(pszPath))
-        return 0;
+        return LOAD_NOT_OPENED;
     memcpy(m_szPath, pszPath, cchPath + 1);
 
     // The text goes to the tree's store, where it stays as long as the tree: the values keep
@@ -51,19 +51,19 @@ int CIniFile::Load(const char* pszPath, CFileReplacement* pFile) {
     if (!WholeFileSize(pFile->OldFile(), &cbFile) || cbFile > INI_FILE_MAX) {
         Diag("%s: larger than %lu bytes, or its size cannot be told", pszPath,
              static_cast<unsigned long>(INI_FILE_MAX));
-        m_bLoadFailed = 1;
-        return 1;
+        LoadIncomplete();
+        return m_nLoad;
     }
     char* pText = static_cast<char*>(m_Store.Allocate(cbFile + 1));
     size_t cbText = 0;
     if (pText == nullptr || !pFile->ReadOld(pText, cbFile, &cbText)) {
-        m_bLoadFailed = 1;
-        return 1;
+        LoadIncomplete();
+        return m_nLoad;
     }
     m_bTextKept = 1;
     LoadText(pText, cbText);
     m_bTextKept = 0;
-    return 1;
+    return m_nLoad;
 }
 
 int CIniFile::SaveTo(CFileReplacement* pFile) {
@@ -89,21 +89,20 @@ int CIniFile::SaveAndClear(CFileReplacement* pFile) {
     // keeps every byte; an incomplete tree is never written. A file left as it was that held
     // something to translate, or could not be read to tell, fails the run: the installer must
     // not take the untranslated file for a translated one.
-    if (m_nValuesTaken > 0 && !m_bLoadFailed) {
+    if (m_nValuesTaken > 0 && m_nLoad != LOAD_INCOMPLETE) {
         nResult = pFile != nullptr && SaveTo(pFile);
         Diag("%s %s", m_szPath, nResult ? "rewritten" : "cannot be written: left as it was");
     } else {
-        nResult = !m_bLoadFailed && m_nRefused != REFUSED_HOLDING_WINDIR;
+        nResult = m_nLoad == LOAD_WHOLE || m_nLoad == LOAD_REFUSED;
         Diag("%s left as it was: %s", m_szPath,
-             m_bLoadFailed                          ? "it could not be read whole, or held"
-             : m_nRefused == REFUSED_HOLDING_WINDIR ? "its text is refused, and it holds [WINDIR]"
-             : m_nRefused != NOT_REFUSED            ? "its text is refused"
-                                                    : "no value was taken from it");
+             m_nLoad == LOAD_INCOMPLETE               ? "it could not be read whole, or held"
+             : m_nLoad == LOAD_REFUSED_HOLDING_WINDIR ? "its text is refused, and it holds [WINDIR]"
+             : m_nLoad == LOAD_REFUSED                ? "its text is refused"
+                                                      : "no value was taken from it");
     }
     Clear();
     m_nValuesTaken = 0;
-    m_bLoadFailed = 0;
-    m_nRefused = NOT_REFUSED;
+    m_nLoad = LOAD_WHOLE;
     m_nEncoding = TEXT_EIGHT_BIT;
     return nResult;
 }

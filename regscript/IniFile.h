@@ -23,6 +23,16 @@ enum {
 class CFileReplacement;
 class CKeyPathCache;
 
+// What a load made of its file: one state, on which SaveAndClear acts.
+enum tagLoadState {
+    LOAD_NOT_OPENED = 0, // the file could not be opened: nothing was read
+    LOAD_WHOLE,          // every value of the text read was taken (or no text was read yet)
+    LOAD_INCOMPLETE,     // memory ran out, or the file could not be read whole or held: the tree
+                         // misses part of it and is never written
+    LOAD_REFUSED,        // a text in a form not read: nothing of it was taken
+    LOAD_REFUSED_HOLDING_WINDIR // the same, and it holds "[WINDIR]"
+};
+
 class CIniFile {
 public:
     // A tree with the five root keys, using the Windows services (lstrcmpiA, the short Windows
@@ -36,9 +46,9 @@ public:
     CIniFile& operator=(const CIniFile&) = delete;
 
     // Reads the file into the tree through pFile, which opens it and holds it until
-    // SaveAndClear replaces it (common/FileReplace.h). 0 when the file cannot be opened (or
-    // is refused there), else 1. 8-bit text,
-    // UTF-8 with its byte-order mark and UTF-16LE with its mark are read; a file of another
+    // SaveAndClear replaces it (common/FileReplace.h). LOAD_NOT_OPENED (0) when the file cannot
+    // be opened (or is refused there), else the load's state. 8-bit text, UTF-8 with its
+    // byte-order mark and UTF-16LE with its mark are read; a file of another
     // form, with a stray NUL or Ctrl-Z, over INI_FILE_MAX bytes, or that cannot be read whole
     // or held contributes nothing. The text is read into the tree's store and the values keep
     // their names and texts where the file's text holds them.
@@ -77,24 +87,18 @@ public:
     // Deletes every root key with its subtree, and gives the tree's memory back.
     void Clear();
 
-    const CIniKey& GetRoot() const { return m_Root; }
-    // Values taken since the tree was last emptied.
-    long GetValuesTaken() const { return m_nValuesTaken; }
-    // 1 when a load could not take everything (memory ran out, the file could not be read
-    // whole): the tree is then incomplete and is never written.
-    int LoadFailed() const { return m_bLoadFailed; }
-    // The encoding of the text loaded (TEXT_EIGHT_BIT, TEXT_UTF8_MARKED, TEXT_UTF16LE).
-    int GetEncoding() const { return m_nEncoding; }
-    // Whether a text was refused, and whether it held "[WINDIR]".
-    enum { NOT_REFUSED = 0, REFUSED = 1, REFUSED_HOLDING_WINDIR = 2 };
-    int TextRefused() const { return m_nRefused; }
-
 private:
+    friend class CIniFileTestAccess; // tests/regscript/IniFileAccess.h
+
     static int IsSection(const char* pLine, size_t cchLine); // IsSectionLine of a known length
     void AddRootKeys();
     int IsRootKey(const CIniKey* pKey) const;
     CIniKey* OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache);
+    void UseServicesFor(int nEncoding);
     long LoadLines(char* pText, size_t cbText, int nEncoding);
+    CIniKey* OpenSectionKey(char* pszLine, CKeyPathCache* pCache);
+    int TakeValueLine(CIniKey* pKey, char* pszLine, size_t cch, char** pp, char* pEnd);
+    void LoadIncomplete() { m_nLoad = LOAD_INCOMPLETE; }
     long LoadUtf16Units(char* pText, const unsigned char* pUnits, size_t cUnits);
     long Refuse(const char* pRaw, size_t cbRaw);
     size_t Units(const char* pText, size_t cb) const;
@@ -109,9 +113,8 @@ private:
     tagTextPlatform m_Utf8Platform; // names and the folder as UTF-8, for UTF-16 text
     const tagTextPlatform* m_pText; // the services for the text loaded
     long m_nValuesTaken;
-    int m_bLoadFailed;
+    tagLoadState m_nLoad;
     int m_nEncoding;
-    int m_nRefused;
     int m_bTextKept; // the text being loaded lives in m_Store: values point into it
 
     // The last heads of "[" values compared with the placeholder, and what the comparison

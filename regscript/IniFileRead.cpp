@@ -68,8 +68,8 @@ int WindowsFolderUtf8(void* pContext, char* pszFolder, size_t cbFolder) {
 
 CIniFile::CIniFile(const tagTextPlatform* pPlatform)
     : m_Root("My Computer", &m_Store), m_pPlatform(pPlatform), m_pText(pPlatform),
-      m_nValuesTaken(0), m_bLoadFailed(0), m_nEncoding(TEXT_EIGHT_BIT), m_nRefused(NOT_REFUSED),
-      m_bTextKept(0), m_nNextHeadSeen(0) {
+      m_nValuesTaken(0), m_nLoad(LOAD_WHOLE), m_nEncoding(TEXT_EIGHT_BIT), m_bTextKept(0),
+      m_nNextHeadSeen(0) {
     memset(m_szPath, 0, sizeof(m_szPath));
     memset(m_aHeadsSeen, 0, sizeof(m_aHeadsSeen));
     m_Utf8Platform.pContext = const_cast<tagTextPlatform*>(pPlatform);
@@ -88,7 +88,7 @@ void CIniFile::AddRootKeys() {
         CIniKey* pKey = CIniKey::Create(pszName, &m_Store);
         if (pKey == nullptr || !pKey->IsValid() || !m_Root.AddSubKey(pKey, 0)) {
             CIniKey::Destroy(pKey);
-            m_bLoadFailed = 1; // a tree without its fixed roots would be written in another order
+            LoadIncomplete(); // a tree without its fixed roots would be written in another order
         }
     }
 }
@@ -139,7 +139,7 @@ CIniKey* CIniFile::OpenKeyPathCached(char* pszLine, CKeyPathCache* pCache) {
         if (pKey == nullptr)
             pKey = pParent->OpenSubKey(pszToken, *m_pText);
         if (pKey == nullptr) {
-            m_bLoadFailed = 1;
+            LoadIncomplete();
             return nullptr;
         }
         if (pCache != nullptr && !bKept)
@@ -222,7 +222,7 @@ int CIniFile::ParseValueLine(CIniKey* pKey, char* pszLine, size_t cchLine) {
     size_t cbTranslated = 0;
     const int nTranslated = TranslateWindir(pText, cbText, szTranslated, &cbTranslated);
     if (nTranslated < 0) {
-        m_bLoadFailed = 1;
+        LoadIncomplete();
         return 0;
     }
     if (nTranslated > 0) {
@@ -236,7 +236,7 @@ int CIniFile::ParseValueLine(CIniKey* pKey, char* pszLine, size_t cchLine) {
                             : CIniValue::Create(pszLine, pText, cbText, pKey->GetStore());
     if (pValue == nullptr || !pKey->AddValue(pValue, 0)) {
         CIniValue::Destroy(pValue);
-        m_bLoadFailed = 1;
+        LoadIncomplete();
         return 0;
     }
     return 1;
@@ -257,6 +257,34 @@ char* LineEnd(char* p, char* pEnd, char** ppNext, int* pbLf) {
     *ppNext = pLf + 1;
     *pbLf = 1;
     return (pLf > p && pLf[-1] == '\r') ? pLf - 1 : pLf;
+}
+
+// A trailing backslash continues the line (cch bytes at pszLine) on the next physical line,
+// whatever that holds; the appended text loses its spaces. The next lines' bytes move up
+// behind the line, and *pp passes over them. At the end of the text nothing is appended and
+// each turn removes one more trailing backslash. Returns the joined line's length.
+size_t JoinContinuedLines(char* pszLine, size_t cch, char** pp, char* pEnd) {
+    while (cch > 0 && pszLine[cch - 1] == '\\') {
+        --cch;
+        if (*pp < pEnd) {
+            char* pFrom = *pp;
+            int bLf = 0;
+            char* const pStop = LineEnd(pFrom, pEnd, pp, &bLf);
+            while (pFrom < pStop && *pFrom == ' ') // the usual indent, without a call
+                ++pFrom;
+            while (pFrom < pStop) {
+                char* pSpace =
+                    static_cast<char*>(memchr(pFrom, ' ', static_cast<size_t>(pStop - pFrom)));
+                char* pRunEnd = pSpace != nullptr ? pSpace : pStop;
+                const size_t cbRun = static_cast<size_t>(pRunEnd - pFrom);
+                memmove(pszLine + cch, pFrom, cbRun);
+                cch += cbRun;
+                pFrom = pSpace != nullptr ? pSpace + 1 : pStop;
+            }
+        }
+        pszLine[cch] = '\0';
+    }
+    return cch;
 }
 
 } // namespace
@@ -284,7 +312,8 @@ size_t CIniFile::Units(const char* pText, size_t cb) const {
 }
 
 long CIniFile::Refuse(const char* pRaw, size_t cbRaw) {
-    m_nRefused = HoldsWindirPlaceholder(pRaw, cbRaw) ? REFUSED_HOLDING_WINDIR : REFUSED;
+    if (m_nLoad != LOAD_INCOMPLETE)
+        m_nLoad = HoldsWindirPlaceholder(pRaw, cbRaw) ? LOAD_REFUSED_HOLDING_WINDIR : LOAD_REFUSED;
     return 0;
 }
 
@@ -319,8 +348,8 @@ long CIniFile::LoadText(char* pText, size_t cbText) {
     const int bEightBitWindir =
         HoldsWindirPlaceholder(pText + cbMark, cbText - cbMark, WINDIR_AS_8_BIT);
     const long nTaken = LoadUtf16Units(pText, pUnits, cUnits);
-    if (nTaken == 0 && m_nRefused == NOT_REFUSED && !m_bLoadFailed && bEightBitWindir)
-        m_nRefused = REFUSED_HOLDING_WINDIR;
+    if (nTaken == 0 && m_nLoad == LOAD_WHOLE && bEightBitWindir)
+        m_nLoad = LOAD_REFUSED_HOLDING_WINDIR;
     return nTaken;
 }
 
@@ -342,7 +371,7 @@ long CIniFile::LoadUtf16Units(char* pText, const unsigned char* pUnits, size_t c
         pUtf8 = m_bTextKept ? static_cast<char*>(m_Store.Allocate(cbNew))
                             : (passing.SetSize(cbNew) ? passing.Data() : nullptr);
     if (pUtf8 == nullptr) {
-        m_bLoadFailed = 1;
+        LoadIncomplete();
         return 0;
     }
     memcpy(pUtf8, pText, cbUtf8);
@@ -350,77 +379,61 @@ long CIniFile::LoadUtf16Units(char* pText, const unsigned char* pUnits, size_t c
     return LoadLines(pUtf8, cbUtf8, TEXT_UTF16LE);
 }
 
-long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding) {
+void CIniFile::UseServicesFor(int nEncoding) {
     m_nEncoding = nEncoding;
     const tagTextPlatform* pServices = nEncoding == TEXT_UTF16LE ? &m_Utf8Platform : m_pPlatform;
     if (pServices != m_pText)
         memset(m_aHeadsSeen, 0, sizeof(m_aHeadsSeen)); // other services, other answers
     m_pText = pServices;
+}
 
+long CIniFile::LoadLines(char* pText, size_t cbText, int nEncoding) {
+    UseServicesFor(nEncoding);
     // Lines are cut out of the text in place: a line's end (or, for the last line, the spare
     // byte after the text) takes its terminating NUL, and a continued line is joined by moving
     // the following lines' bytes up behind it. Lines have no length limit.
     char* p = pText;
     char* const pEnd = pText + cbText;
-    CIniKey* pKey = nullptr;
+    CIniKey* pKey = nullptr; // the key of the last section line; none in the preamble
     CKeyPathCache cache;
     long nTaken = 0;
     // The first allocation that fails ends the reading: the tree is then never written, and
     // every allocation after it would only fail again (where the address space is used up,
     // each such failure costs the heap a search for space it cannot find).
-    while (p < pEnd && !m_bLoadFailed) {
+    while (p < pEnd && m_nLoad != LOAD_INCOMPLETE) {
         char* pszLine = p;
         int bLf = 0;
-        char* pLineEnd = LineEnd(p, pEnd, &p, &bLf);
-        size_t cch = static_cast<size_t>(pLineEnd - pszLine);
+        const size_t cch = static_cast<size_t>(LineEnd(p, pEnd, &p, &bLf) - pszLine);
         if (Units(pszLine, cch) + bLf < SHORT_LINE) // the LF counted
             continue;
         pszLine[cch] = '\0';
-
-        if (IsSection(pszLine, cch)) {
-            pKey = OpenKeyPathCached(pszLine, &cache);
-            // A root of a name of one or two characters is written as a short line, which a
-            // reader of the written file passes over, giving the values to the key before.
-            const char* pszName = pKey != nullptr ? pKey->GetName() : "";
-            if (pKey != nullptr && Units(pszName, strlen(pszName)) + 3 < SHORT_LINE &&
-                IsRootKey(pKey))
-                pKey = nullptr;
-            continue;
-        }
-        if (pKey == nullptr)
-            continue; // the preamble, or a section that names no key
-
-        // A trailing backslash continues the value on the next physical line, whatever that
-        // holds; the appended text loses its spaces. At the end of the text nothing is
-        // appended and each turn removes one more trailing backslash.
-        const int bContinued = cch > 0 && pszLine[cch - 1] == '\\';
-        while (cch > 0 && pszLine[cch - 1] == '\\') {
-            --cch;
-            if (p < pEnd) {
-                char* pFrom = p;
-                char* pStop = LineEnd(pFrom, pEnd, &p, &bLf);
-                while (pFrom < pStop && *pFrom == ' ') // the usual indent, without a call
-                    ++pFrom;
-                while (pFrom < pStop) {
-                    char* pSpace =
-                        static_cast<char*>(memchr(pFrom, ' ', static_cast<size_t>(pStop - pFrom)));
-                    char* pRunEnd = pSpace != nullptr ? pSpace : pStop;
-                    const size_t cbRun = static_cast<size_t>(pRunEnd - pFrom);
-                    memmove(pszLine + cch, pFrom, cbRun);
-                    cch += cbRun;
-                    pFrom = pSpace != nullptr ? pSpace + 1 : pStop;
-                }
-            }
-            pszLine[cch] = '\0';
-        }
-        // A joined line is written back as one line; one that would then read as a section
-        // line, or as a short line, is no value: taken, it would move the values after it to
-        // another key, or vanish, when the written file is read.
-        if (bContinued && (Units(pszLine, cch) + 1 < SHORT_LINE || IsSection(pszLine, cch)))
-            continue;
-        if (ParseValueLine(pKey, pszLine, cch))
+        if (IsSection(pszLine, cch))
+            pKey = OpenSectionKey(pszLine, &cache);
+        else if (pKey != nullptr && TakeValueLine(pKey, pszLine, cch, &p, pEnd))
             ++nTaken;
     }
     m_nValuesTaken += nTaken;
     return nTaken;
+}
+
+CIniKey* CIniFile::OpenSectionKey(char* pszLine, CKeyPathCache* pCache) {
+    CIniKey* pKey = OpenKeyPathCached(pszLine, pCache);
+    // A root of a name of one or two characters is written as a short line, which a reader of
+    // the written file passes over, giving the values to the key before.
+    const char* pszName = pKey != nullptr ? pKey->GetName() : "";
+    if (pKey != nullptr && Units(pszName, strlen(pszName)) + 3 < SHORT_LINE && IsRootKey(pKey))
+        return nullptr;
+    return pKey;
+}
+
+int CIniFile::TakeValueLine(CIniKey* pKey, char* pszLine, size_t cch, char** pp, char* pEnd) {
+    const int bContinued = cch > 0 && pszLine[cch - 1] == '\\';
+    if (bContinued)
+        cch = JoinContinuedLines(pszLine, cch, pp, pEnd);
+    // A joined line is written back as one line; one that would then read as a section line,
+    // or as a short line, is no value: taken, it would move the values after it to another
+    // key, or vanish, when the written file is read.
+    if (bContinued && (Units(pszLine, cch) + 1 < SHORT_LINE || IsSection(pszLine, cch)))
+        return 0;
+    return ParseValueLine(pKey, pszLine, cch);
 }

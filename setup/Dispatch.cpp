@@ -78,7 +78,7 @@ int RunOnFile(tagRunContext& context, int (*pfnWork)(tagRunContext& context, con
 int TranslatePathFile(tagRunContext& context, const char* pszPath) {
     // The file stays held from its read to its replacement.
     CFileReplacement replacement;
-    return context.pIniFile->Load(pszPath, &replacement) &&
+    return context.pIniFile->Load(pszPath, &replacement) != LOAD_NOT_OPENED &&
            context.pIniFile->SaveAndClear(&replacement);
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "regscript/IniFile.h"
+#include "tests/regscript/IniFileAccess.h"
 #include "regscript/TextUtf16.h"
 #include "tests/fuzz/NativePlatform.h"
 
@@ -81,18 +82,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
     CIniFile first(&native::TextPlatform());
     const long nTaken = Load(&first, input);
-    Check(nTaken >= 0 && nTaken == first.GetValuesTaken());
-    Check(!first.LoadFailed());
+    Check(nTaken >= 0 && nTaken == CIniFileTestAccess::ValuesTaken(first));
+    Check(CIniFileTestAccess::LoadState(first) != LOAD_INCOMPLETE);
     const std::string written = Write(first);
-    const int nEncoding = first.GetEncoding();
+    const int nEncoding = CIniFileTestAccess::Encoding(first);
     const std::set<std::string> contents = Contents(Decode(written, nEncoding));
 
     CIniFile second(&native::TextPlatform());
     Load(&second, written);
-    Check(!second.LoadFailed());
-    Check(nTaken == 0 || (second.GetEncoding() == nEncoding && second.TextRefused() == 0));
+    Check(CIniFileTestAccess::LoadState(second) != LOAD_INCOMPLETE);
+    Check(nTaken == 0 || (CIniFileTestAccess::Encoding(second) == nEncoding &&
+                          CIniFileTestAccess::LoadState(second) == LOAD_WHOLE));
     const std::string rewritten = Write(second);
-    Check(Contents(Decode(rewritten, second.GetEncoding())) == contents);
+    Check(Contents(Decode(rewritten, CIniFileTestAccess::Encoding(second))) == contents);
 
     // ASCII text as UTF-16: the same sections, values and texts.
     bool bAscii = true;
@@ -104,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             utf16 += std::string(1, c) + '\0';
         CIniFile wide(&native::TextPlatform());
         Check(Load(&wide, utf16) == nTaken);
-        Check(Contents(Decode(Write(wide), wide.GetEncoding())) == contents);
+        Check(Contents(Decode(Write(wide), CIniFileTestAccess::Encoding(wide))) == contents);
     }
     return 0;
 }

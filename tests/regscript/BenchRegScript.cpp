@@ -7,6 +7,7 @@
 
 #include "common/FileReplace.h"
 #include "regscript/IniFile.h"
+#include "tests/regscript/IniFileAccess.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     QueryPerformanceCounter(&t1);
-    const long nValues = file.GetValuesTaken();
+    const long nValues = CIniFileTestAccess::ValuesTaken(file);
     const int bSaved = file.SaveAndClear(&replacement);
     QueryPerformanceCounter(&t2);
     printf("load %.0f ms (%ld values)\nwrite %.0f ms%s\n", Milliseconds(t0, t1), nValues,

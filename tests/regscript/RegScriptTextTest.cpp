@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "regscript/IniFile.h"
+#include "tests/regscript/IniFileAccess.h"
 #include "tests/regscript/RegScriptTestSupport.h"
 
 namespace {
@@ -12,15 +13,15 @@ namespace {
 using test::ShortWindowsFolder;
 
 // Loads the text into a fresh tree and returns what the writer makes of it.
-std::string Rewrite(const std::string& text, long* pnTaken = nullptr, int* pnRefused = nullptr) {
+std::string Rewrite(const std::string& text, long* pnTaken = nullptr, int* pnLoad = nullptr) {
     CIniFile file;
     std::vector<char> buffer(text.begin(), text.end());
     buffer.push_back('\0');
     const long nTaken = file.LoadText(buffer.data(), text.size());
     if (pnTaken != nullptr)
         *pnTaken = nTaken;
-    if (pnRefused != nullptr)
-        *pnRefused = file.TextRefused();
+    if (pnLoad != nullptr)
+        *pnLoad = CIniFileTestAccess::LoadState(file);
     std::string out;
     tagTextSink sink = {&out, [](void* p, const char* pBytes, size_t cb) {
                             static_cast<std::string*>(p)->append(pBytes, cb);
@@ -260,9 +261,9 @@ TEST(RegScriptReader, EncodingsAndStrayBytes) {
     };
     for (const auto& c : cases) {
         long nTaken = -1;
-        int nRefused = -1;
-        EXPECT_EQ(c.out, Rewrite(c.in, &nTaken, &nRefused)) << c.in;
-        EXPECT_EQ(c.out.empty() ? 2 : 0, nRefused) << c.in;
+        int nLoad = -1;
+        EXPECT_EQ(c.out, Rewrite(c.in, &nTaken, &nLoad)) << c.in;
+        EXPECT_EQ(c.out.empty() ? LOAD_REFUSED_HOLDING_WINDIR : LOAD_WHOLE, nLoad) << c.in;
         EXPECT_EQ(c.out.empty(), nTaken == 0) << c.in;
     }
 }

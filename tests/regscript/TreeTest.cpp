@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "regscript/IniFile.h"
+#include "tests/regscript/IniFileAccess.h"
 
 namespace {
 
@@ -92,20 +93,21 @@ const std::vector<std::string> FIXED_ROOTS = {"HKEY_CURRENT_CONFIG", "HKEY_USERS
 
 TEST(KeyTree, NewFileHasTheFiveRootsInFixedOrder) {
     CIniFile file;
-    EXPECT_STREQ("My Computer", file.GetRoot().GetName());
-    EXPECT_EQ(FIXED_ROOTS, SubKeyNames(file.GetRoot()));
+    EXPECT_STREQ("My Computer", CIniFileTestAccess::Root(file).GetName());
+    EXPECT_EQ(FIXED_ROOTS, SubKeyNames(CIniFileTestAccess::Root(file)));
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(0, file.GetRoot().GetSubKey(i)->GetCount(CIniKey::SUB_KEYS));
-        EXPECT_EQ(0, file.GetRoot().GetSubKey(i)->GetCount(CIniKey::VALUES));
+        EXPECT_EQ(0, CIniFileTestAccess::Root(file).GetSubKey(i)->GetCount(CIniKey::SUB_KEYS));
+        EXPECT_EQ(0, CIniFileTestAccess::Root(file).GetSubKey(i)->GetCount(CIniKey::VALUES));
     }
 }
 
 TEST(KeyTree, OpenKeyPathFindsAndCreatesKeys) {
     CIniFile file;
-    CIniKey* pMachine = file.GetRoot().GetSubKey(2);
+    CIniKey* pMachine = CIniFileTestAccess::Root(file).GetSubKey(2);
     EXPECT_EQ(pMachine, Open(file, "[HKEY_LOCAL_MACHINE]"));
     EXPECT_EQ(pMachine, Open(file, "[hkey_local_machine]"));
-    EXPECT_EQ(5, file.GetRoot().GetCount(CIniKey::SUB_KEYS)) << "a root name creates nothing";
+    EXPECT_EQ(5, CIniFileTestAccess::Root(file).GetCount(CIniKey::SUB_KEYS))
+        << "a root name creates nothing";
 
     CIniKey* pA = Open(file, "[HKEY_LOCAL_MACHINE\\Software\\A]");
     ASSERT_NE(nullptr, pA);
@@ -125,10 +127,10 @@ TEST(KeyTree, UnknownFirstComponentGetsARootOfItsOwn) {
     CIniFile file;
     CIniKey* pKey = Open(file, "[HKLM\\Software\\A]");
     ASSERT_NE(nullptr, pKey);
-    ASSERT_EQ(6, file.GetRoot().GetCount(CIniKey::SUB_KEYS));
-    EXPECT_STREQ("HKLM", file.GetRoot().GetSubKey(0)->GetName());
+    ASSERT_EQ(6, CIniFileTestAccess::Root(file).GetCount(CIniKey::SUB_KEYS));
+    EXPECT_STREQ("HKLM", CIniFileTestAccess::Root(file).GetSubKey(0)->GetName());
     EXPECT_EQ(pKey, Open(file, "[hklm\\software\\a]"));
-    EXPECT_EQ(6, file.GetRoot().GetCount(CIniKey::SUB_KEYS));
+    EXPECT_EQ(6, CIniFileTestAccess::Root(file).GetCount(CIniKey::SUB_KEYS));
     EXPECT_EQ(nullptr, Open(file, "[\\\\]")) << "no component, no key";
 }
 
@@ -136,11 +138,11 @@ TEST(KeyTree, ClearedTreeGetsItsRootsBackOnTheNextLookup) {
     CIniFile file;
     Open(file, "[HKEY_USERS\\X]");
     file.Clear();
-    EXPECT_EQ(0, file.GetRoot().GetCount(CIniKey::SUB_KEYS));
+    EXPECT_EQ(0, CIniFileTestAccess::Root(file).GetCount(CIniKey::SUB_KEYS));
     CIniKey* pKey = Open(file, "[HKEY_CURRENT_USER\\Y]");
     ASSERT_NE(nullptr, pKey);
-    EXPECT_EQ(FIXED_ROOTS, SubKeyNames(file.GetRoot()));
-    EXPECT_EQ(0, file.GetRoot().GetSubKey(1)->GetCount(CIniKey::SUB_KEYS))
+    EXPECT_EQ(FIXED_ROOTS, SubKeyNames(CIniFileTestAccess::Root(file)));
+    EXPECT_EQ(0, CIniFileTestAccess::Root(file).GetSubKey(1)->GetCount(CIniKey::SUB_KEYS))
         << "HKEY_USERS\\X went with the clear";
 }
 
@@ -287,7 +289,7 @@ TEST(KeyIndex, SectionLinesBuildTheTreeTheWalkWouldBuild) {
     buffer.push_back('\0');
     ASSERT_EQ(3000, file.LoadText(buffer.data(), text.size()));
 
-    CIniKey* pParent = file.GetRoot().GetSubKey(2)->GetSubKey(0);
+    CIniKey* pParent = CIniFileTestAccess::Root(file).GetSubKey(2)->GetSubKey(0);
     ASSERT_NE(nullptr, pParent);
     ASSERT_EQ(static_cast<int>(model.size()), pParent->GetCount(CIniKey::SUB_KEYS));
     ASSERT_GT(model.size(), 100u);

@@ -50,12 +50,10 @@ public:
     // The platform code of the running Windows (devctl/PlatformCode.h), queried afresh.
     int GetPlatformCode();
 
-    const char* GetModuleDir() const { return m_szModuleDir; }
-
 private:
-    // Tests reach the package steps of a controller whose program folder has no short form,
-    // which no program folder under Wine gives (tests/devctl/RunnerTest.cpp).
-    friend class CDevCtrProbe;
+    // Tests read the program folder and reach the package steps of a controller whose folder
+    // has no short form, which no program folder under Wine gives (tests/devctl/RunnerTest.cpp).
+    friend class CDevCtrTestAccess;
 
     // Loads Ulmora.dll by its full path in the program folder, never by a search (not from the
     // current directory, PATH or elsewhere). 1 when loaded.

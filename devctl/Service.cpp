@@ -18,9 +18,11 @@ unsigned long Clamp(unsigned long ulValue, unsigned long ulLow, unsigned long ul
 
 // Waits while the service is stop-pending. Follows the platform's guidance on the status record:
 // a service is expected to raise its check point within its wait hint; one that does not is
-// taken to be hung. GetTickCount differences stay correct across its 49-day wrap.
-void WaitWhileStopPending(SC_HANDLE hService, SERVICE_STATUS* pStatus,
-                          const tagStopPollLimits& limits) {
+// taken to be hung. GetTickCount differences stay correct across its 49-day wrap. ERROR_SUCCESS
+// once the service is no longer stop-pending; ERROR_SERVICE_REQUEST_TIMEOUT when it was given up
+// on; the error of a status query that failed.
+DWORD WaitWhileStopPending(SC_HANDLE hService, SERVICE_STATUS* pStatus,
+                           const tagStopPollLimits& limits) {
     const DWORD dwStart = GetTickCount();
     DWORD dwLastProgress = dwStart;
     DWORD dwLastCheckPoint = pStatus->dwCheckPoint;
@@ -31,16 +33,17 @@ void WaitWhileStopPending(SC_HANDLE hService, SERVICE_STATUS* pStatus,
         if (dwNow - dwStart >= limits.ulTotalMs || dwNow - dwLastProgress >= ulStallMs) {
             Diag("service still stop-pending after %lu ms: no longer waited for",
                  static_cast<unsigned long>(dwNow - dwStart));
-            return;
+            return ERROR_SERVICE_REQUEST_TIMEOUT;
         }
         Sleep(limits.ulPollMs);
         if (!QueryServiceStatus(hService, pStatus))
-            return;
+            return GetLastError();
         if (pStatus->dwCheckPoint != dwLastCheckPoint) {
             dwLastCheckPoint = pStatus->dwCheckPoint;
             dwLastProgress = GetTickCount();
         }
     }
+    return ERROR_SUCCESS;
 }
 
 // Opens the service and reads its status into *pStatus, and into the caller's record when there
@@ -69,27 +72,33 @@ DWORD OpenAndQuery(SC_HANDLE hManager, const char* pszName, DWORD dwServiceAcces
 const tagStopPollLimits g_DefaultStopPollLimits = {500, 10000, 60000, 180000};
 
 int StopNamedService(const char* pszName, SERVICE_STATUS* pStatus) {
-    return StopNamedServiceWithin(pszName, pStatus, g_DefaultStopPollLimits);
+    // The callers go on whatever became of the stop (they install or remove the driver either
+    // way); what became of it is in the diagnostics.
+    StopNamedServiceWithin(pszName, pStatus, g_DefaultStopPollLimits);
+    return 1;
 }
 
-int StopNamedServiceWithin(const char* pszName, SERVICE_STATUS* pStatus,
-                           const tagStopPollLimits& limits) {
+DWORD StopNamedServiceWithin(const char* pszName, SERVICE_STATUS* pStatus,
+                             const tagStopPollLimits& limits) {
     // Connecting is all OpenServiceA needs; the service's own rights decide the stop.
     CServiceHandle hManager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!hManager)
+        return GetLastError();
     CServiceHandle hService;
     SERVICE_STATUS status = {};
-    if (!hManager || OpenAndQuery(hManager.get(), pszName, SERVICE_ACCESS_FOR_STOP, &hService,
-                                  &status, pStatus) != ERROR_SUCCESS)
-        return 1;
+    const DWORD dwOpened =
+        OpenAndQuery(hManager.get(), pszName, SERVICE_ACCESS_FOR_STOP, &hService, &status, pStatus);
+    if (dwOpened != ERROR_SUCCESS)
+        return dwOpened;
     // The control reports the new status into the record; a refused control that leaves it
     // alone leaves the state read above to decide whether to wait.
     if (status.dwCurrentState == SERVICE_RUNNING) {
         ControlService(hService.get(), SERVICE_CONTROL_STOP, &status);
         Diag("stop sent to %s: state %lu", pszName, status.dwCurrentState);
     }
-    WaitWhileStopPending(hService.get(), &status, limits);
+    const DWORD dwWaited = WaitWhileStopPending(hService.get(), &status, limits);
     Diag("service %s left in state %lu", pszName, status.dwCurrentState);
-    return 1;
+    return dwWaited;
 }
 
 int StartNamedService(const char* pszName, SERVICE_STATUS* pStatus) {

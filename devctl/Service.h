@@ -23,12 +23,15 @@ extern const tagStopPollLimits g_DefaultStopPollLimits;
 
 // Stops the service when it is running, then waits while it is stop-pending (within
 // g_DefaultStopPollLimits). pStatus (may be null) receives the status as it was before any control
-// was sent; it is left untouched when the service cannot be opened or queried. Always returns 1.
+// was sent; it is left untouched when the service cannot be opened or queried. Returns 1 on every
+// path, as its callers expect: what became of the stop is StopNamedServiceWithin's result.
 int StopNamedService(const char* pszName, SERVICE_STATUS* pStatus);
 
-// StopNamedService with explicit limits (tests pass short ones).
-int StopNamedServiceWithin(const char* pszName, SERVICE_STATUS* pStatus,
-                           const tagStopPollLimits& limits);
+// StopNamedService with explicit limits (tests pass short ones). ERROR_SUCCESS when the service
+// is no longer running or stop-pending at the end; ERROR_SERVICE_REQUEST_TIMEOUT when it was
+// given up on still stop-pending; else the error of the step that failed.
+DWORD StopNamedServiceWithin(const char* pszName, SERVICE_STATUS* pStatus,
+                             const tagStopPollLimits& limits);
 
 // Issues a start request unless the service is running; does not wait for it to run. pStatus
 // (may be null) receives the status before the request; it is left untouched when the service

@@ -11,6 +11,22 @@
 #include "devctl/Platform.h"
 #include "support/TestSupport.h"
 
+// The test-access friend of CDevCtr: its program folder, and a controller with its folder set as
+// where no short form exists (the long path, blank and all), on which the package steps run.
+class CDevCtrTestAccess {
+public:
+    CDevCtrTestAccess(const std::string& folder, const std::string& infName) {
+        lstrcpynA(m_controller.m_szModuleDir, folder.c_str(), sizeof(m_controller.m_szModuleDir));
+        lstrcpynA(m_controller.m_szInfName, infName.c_str(), sizeof(m_controller.m_szInfName));
+    }
+    int InstallPackage64() { return m_controller.InstallPackage64(); }
+    int RemovePackage32(const char* pszInfName) { return m_controller.RemovePackage32(pszInfName); }
+    static const char* ModuleDir(const CDevCtr& controller) { return controller.m_szModuleDir; }
+
+private:
+    CDevCtr m_controller;
+};
+
 namespace {
 
 using Strings = std::vector<std::string>;
@@ -33,9 +49,9 @@ TEST(ProgramFolder, IsTheShortFormOfTheProgramsFolder) {
     CDevCtr controller;
     std::string binFolder = test::BinFile("Torvane.exe");
     binFolder.erase(binFolder.rfind('\\'));
-    EXPECT_EQ(ShortPathOf(binFolder), controller.GetModuleDir())
+    EXPECT_EQ(ShortPathOf(binFolder), CDevCtrTestAccess::ModuleDir(controller))
         << "the controller's folder is that of this test program";
-    EXPECT_EQ(std::string::npos, std::string(controller.GetModuleDir()).find(' '));
+    EXPECT_EQ(std::string::npos, std::string(CDevCtrTestAccess::ModuleDir(controller)).find(' '));
 }
 
 TEST(ProgramFolder, LongFolderServesWhereNoShortFormExists) {
@@ -145,25 +161,6 @@ TEST_F(HiddenRunner, ChildThatOutlastsTheLimitIsLeftRunning) {
     EXPECT_EQ(Strings({Line(" /U y"), "DPInst.exe ended"}), m_folder.Journal());
 }
 
-} // namespace
-
-// The controller with its folder set as where no short form exists: the long path, blank and
-// all; the package steps run on it.
-class CDevCtrProbe {
-public:
-    CDevCtrProbe(const std::string& folder, const std::string& infName) {
-        lstrcpynA(m_controller.m_szModuleDir, folder.c_str(), sizeof(m_controller.m_szModuleDir));
-        lstrcpynA(m_controller.m_szInfName, infName.c_str(), sizeof(m_controller.m_szInfName));
-    }
-    int InstallPackage64() { return m_controller.InstallPackage64(); }
-    int RemovePackage32(const char* pszInfName) { return m_controller.RemovePackage32(pszInfName); }
-
-private:
-    CDevCtr m_controller;
-};
-
-namespace {
-
 // An unquoted "...\hijack\setup folder\DPInst64.exe" is first tried as "...\hijack\setup.exe"
 // (Wine, like Windows, tries each prefix that ends at a blank). A stand-in planted under that
 // name would journal in hijack\.
@@ -178,7 +175,7 @@ TEST(LongProgramFolder, ToolsAreStartedByTheirQuotedPath) {
     ASSERT_TRUE(test::CopyInto(test::BinFile("DPInst.exe"), outer.File("setup.exe")));
     const std::string journal = folder + "\\journal.txt";
     const std::string quoted = "\"" + folder;
-    CDevCtrProbe controller(folder, "scanner.inf");
+    CDevCtrTestAccess controller(folder, "scanner.inf");
 
     // This process sees code 13: the 64-bit installer, not Pellux.exe.
     EXPECT_EQ(1, controller.InstallPackage64());

@@ -15,12 +15,14 @@ SERVICE_STATUS SentinelStatus() {
     return status;
 }
 
-// Milliseconds a stop of the named service took: the product's stop, or with the limits given.
+// Milliseconds a stop of the named service took: the product's stop, or with the limits given
+// (and then the result expected).
 DWORD TimedStop(const std::string& name, SERVICE_STATUS* status,
-                const tagStopPollLimits* limits = nullptr) {
+                const tagStopPollLimits* limits = nullptr, DWORD expected = ERROR_SUCCESS) {
     const DWORD start = GetTickCount();
-    EXPECT_EQ(1, limits == nullptr ? StopNamedService(name.c_str(), status)
-                                   : StopNamedServiceWithin(name.c_str(), status, *limits));
+    EXPECT_EQ(limits == nullptr ? 1 : expected,
+              limits == nullptr ? StopNamedService(name.c_str(), status)
+                                : StopNamedServiceWithin(name.c_str(), status, *limits));
     return GetTickCount() - start;
 }
 
@@ -148,7 +150,7 @@ TEST_F(SlowStoppingService, StopWaitsWhileTheServiceIsStopPending) {
 TEST_F(SlowStoppingService, StalledCheckPointIsGivenUpOnAfterTheWaitHint) {
     Install("forever waithint=1000");
     const tagStopPollLimits limits = {500, 1000, 60000, 180000};
-    const DWORD elapsed = TimedStop(m_name, nullptr, &limits);
+    const DWORD elapsed = TimedStop(m_name, nullptr, &limits, ERROR_SERVICE_REQUEST_TIMEOUT);
     EXPECT_GE(elapsed, 1000u) << "gave up before the wait hint had passed without progress";
     EXPECT_LT(elapsed, 30000u) << "waited on past the stalled check point's wait hint";
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOP_PENDING), test::QueryServiceState(m_name))
@@ -158,7 +160,7 @@ TEST_F(SlowStoppingService, StalledCheckPointIsGivenUpOnAfterTheWaitHint) {
 TEST_F(SlowStoppingService, ServiceThatKeepsReportingProgressIsGivenUpOnAtTheTotalLimit) {
     Install("forever waithint=2000 advance"); // stall allowance 2 s, reports every 0.2 s
     const tagStopPollLimits limits = {500, 1000, 2000, 4000};
-    const DWORD elapsed = TimedStop(m_name, nullptr, &limits);
+    const DWORD elapsed = TimedStop(m_name, nullptr, &limits, ERROR_SERVICE_REQUEST_TIMEOUT);
     EXPECT_GE(elapsed, 4000u) << "gave up on a service that reports progress before the limit";
     EXPECT_LT(elapsed, 30000u) << "waited on past the total limit";
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOP_PENDING), test::QueryServiceState(m_name));

@@ -10,8 +10,9 @@ struct tagScanAdvancePlatform {
     int (*pfnCompareNoCase)(void* pContext, const char* pszA, const char* pszB);
     // The Windows folder as the platform reports it. 0 when it cannot be had.
     int (*pfnWindowsFolder)(void* pContext, char* pszFolder, size_t cbFolder);
-    // Writes one translated value (WritePrivateProfileStringA into the settings file). 0 when
-    // it could not be written: the pass then stops.
+    // Takes one translated value (the command keeps it, and writes the values with
+    // WritePrivateProfileStringA once the pass has ended). 0 when it could not be taken: the
+    // pass then stops.
     int (*pfnWriteValue)(void* pContext, const char* pszSection, const char* pszKey,
                          const char* pszValue);
 };
@@ -24,10 +25,10 @@ enum {
 
 enum {
     SCAN_TEXT_REFUSED = -1, // not 8-bit text, or a stray NUL or Ctrl-Z: nothing examined
-    SCAN_WRITE_FAILED = -2  // a write failed; the pass stopped there
+    SCAN_WRITE_FAILED = -2  // a value could not be taken; the pass stopped there
 };
 
-// Examines each line of the text once and writes every "[WINDIR]" value back as a real path.
+// Examines each line of the text once and hands every "[WINDIR]" value on as a real path.
 // The text (cbText bytes and one spare byte after them) is changed in place; it must be the
 // file as it stood before the first write. Returns the number of values written, or one of the
 // SCAN_ results above (a refused text is left unchanged).

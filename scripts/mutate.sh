@@ -239,8 +239,8 @@ mutation "replaced file loses its DACL" common/FileReplace.cpp \
     'win64\.TranslatePath\.MarkedUtf8KeepsItsMark'
 
 mutation "refused file holding [WINDIR] reported as done" regscript/IniFile.cpp \
-    'nResult = !m_bLoadFailed && m_nRefused != REFUSED_HOLDING_WINDIR;' \
-    'nResult = !m_bLoadFailed;' \
+    'nResult = m_nLoad == LOAD_WHOLE || m_nLoad == LOAD_REFUSED;' \
+    'nResult = m_nLoad != LOAD_INCOMPLETE;' \
     'win64\.TranslatePath\.FilesFromWhichNothingIsTaken'
 
 mutation "copy opens its keys with more rights than it uses" kestrix/RegCopy.cpp \
@@ -278,15 +278,15 @@ mutation "profile list opened with the rights the walk uses" common/RegTree.cpp 
     'const REGSAM PROFILE_LIST_ACCESS = KEY_ENUMERATE_SUB_KEYS;' \
     'win64\.(x64\.)?(AllUserKey\.FailureUnderOneProfile|KestrixAllUsers\.DeletesTheKey)'
 
-mutation "replaced file gets a creation time of its own" common/FileReplace.cpp \
+mutation "replaced file gets a creation time of its own" common/FileTakeOver.cpp \
     'basic.creationTime.LowPart = creation.dwLowDateTime;
     basic.creationTime.HighPart = static_cast<LONG>(creation.dwHighDateTime);' \
     'static_cast<void>(creation);' \
     'win64\.Diagnostics\.ReportsPlatformChildrenAndFileDecisions'
 
-mutation "8-bit text behind FF FE holding [WINDIR] left with exit 0" regscript/IniFileText.cpp \
-    'if (nTaken == 0 && m_nRefused == NOT_REFUSED && !m_bLoadFailed && bEightBitWindir)' \
-    'if (false && nTaken == 0 && m_nRefused == NOT_REFUSED && !m_bLoadFailed && bEightBitWindir)' \
+mutation "8-bit text behind FF FE holding [WINDIR] left with exit 0" regscript/IniFileRead.cpp \
+    'if (nTaken == 0 && m_nLoad == LOAD_WHOLE && bEightBitWindir)' \
+    'if (false && nTaken == 0 && m_nLoad == LOAD_WHOLE && bEightBitWindir)' \
     'win64\.TranslatePath\.FilesFromWhichNothingIsTaken'
 
 mutation "zero-extended predefined root not taken as the key (x64)" kestrix/RegValue.cpp \
@@ -295,22 +295,22 @@ mutation "zero-extended predefined root not taken as the key (x64)" kestrix/RegV
     'win64\.x64\.KestrixCopy\.CopyOntoItself'
 
 # The text rules: what the readers take from a line, and how.
-mutation "short lines taken as lines" regscript/IniFileText.cpp \
+mutation "short lines taken as lines" regscript/IniFileRead.cpp \
     'if (Units(pszLine, cch) + bLf < SHORT_LINE) // the LF counted' \
     'if (Units(pszLine, cch) + bLf < 1) // the LF counted' \
     'win64\.RegScriptReader\.ShortLines'
 
-mutation "a trailing backslash continues nothing" regscript/IniFileText.cpp \
+mutation "a trailing backslash continues nothing" regscript/IniFileRead.cpp \
     "while (cch > 0 && pszLine[cch - 1] == '\\\\') {" \
     "while (false && cch > 0 && pszLine[cch - 1] == '\\\\') {" \
     'win64\.RegScriptReader\.ContinuedHexValue'
 
-mutation "joined line that reads back as a section taken as a value" regscript/IniFileText.cpp \
+mutation "joined line that reads back as a section taken as a value" regscript/IniFileRead.cpp \
     'if (bContinued && (Units(pszLine, cch) + 1 < SHORT_LINE || IsSection(pszLine, cch)))' \
     'if (bContinued && (Units(pszLine, cch) + 1 < SHORT_LINE))' \
     'native:NativeRegScript\.JoinedLine'
 
-mutation "placeholder compared with its letter case" regscript/IniFileText.cpp \
+mutation "placeholder compared with its letter case" regscript/IniFileRead.cpp \
     'm_pText->pfnCompareNoCase(m_pText->pContext, pszHead, g_szQuotedPlaceholder) == 0;' \
     'strcmp(pszHead, g_szQuotedPlaceholder) == 0;' \
     'win64\.RegScriptReader\.WindirIsTranslated'

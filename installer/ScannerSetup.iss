@@ -65,6 +65,10 @@ Source: "{#SampleDir}\ScanAdvance.ini"; DestDir: "{app}"; Flags: ignoreversion
 ; 64-bit install mode would be the 64-bit view, where SET_SAVE_FOLDER finds nothing and
 ; DELETE_LOCAL_MACHINE_PRODUCTKEY deletes nothing. ValueType none creates a key and no value, so
 ; that installing again leaves the folders SET_SAVE_FOLDER set.
+; Setup.reg, once TRANSLATEPATH has rewritten it, is no script for a registry editor (no header
+; line, the folder as raw text: docs/regscript.md): a value that must hold the Windows folder in
+; the registry is written here, with Inno Setup's own constant, e.g.
+;   Root: HKLM32; Subkey: "{#ProductKey}"; ValueType: string; ValueName: "Driver"; ValueData: "{win}\System32\x.dll"
 Root: HKLM32; Subkey: "{#ProductKey}"; ValueType: string; ValueName: "Varnel Name"; ValueData: "Scanner"; Flags: uninsdeletekey
 Root: HKLM32; Subkey: "{#ProductKey}\Scanner\BCR\Default\Folder"; ValueType: none
 Root: HKLM32; Subkey: "{#ProductKey}\Scanner\PDF\Default\Folder"; ValueType: none

@@ -233,6 +233,10 @@ Section "Install"
 
     ; The product's settings key: the product name and the scan destinations' folder keys.
     ; A save folder SET_SAVE_FOLDER has already set is kept.
+    ; Setup.reg, once TRANSLATEPATH has rewritten it, is no script for a registry editor (no
+    ; header line, the folder as raw text: docs/regscript.md): a value that must hold the
+    ; Windows folder in the registry is written here, with NSIS's own variable, e.g.
+    ;   WriteRegStr HKLM "${PRODUCT_KEY}" "Driver" "$WINDIR\System32\x.dll"
     WriteRegStr HKLM "${PRODUCT_KEY}" "Varnel Name" "${PRODUCT_NAME}"
     !insertmacro EmptyValueIfAbsent "${PRODUCT_KEY}\${PRODUCT_NAME}\BCR\Default\Folder" "1"
     !insertmacro EmptyValueIfAbsent "${PRODUCT_KEY}\${PRODUCT_NAME}\PDF\Default\Folder" "1"

@@ -80,14 +80,28 @@ TEST_F(TranslatePath, RewritesTheWorkedExampleInPlace) {
     EXPECT_STREQ("Setup.reg", data.cFileName) << "the file keeps its name";
 }
 
-TEST_F(TranslatePath, FileNameWithBlankAndWindirValue) {
-    const std::string path = m_folder.File("scan settings.reg");
-    ASSERT_TRUE(test::WriteFileBytes(path, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\S]\r\n"
-                                           "\"Driver\"=\"[WINDIR]System32\\drv.dll\"\r\n"));
-    EXPECT_EQ(0u, Run("translatepath scan settings.reg"));
-    EXPECT_EQ("\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\S]\r\n\"Driver\"=\"" +
-                  test::ShortWindowsFolder() + "\\System32\\drv.dll\"\r\n",
-              test::ReadFileBytes(path));
+TEST_F(TranslatePath, RewrittenScriptsByteForByte) {
+    const std::string folder = test::ShortWindowsFolder();
+    const struct {
+        std::string name, bytes, rewritten;
+    } files[] = {{"scan settings.reg",
+                  "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\S]\r\n"
+                  "\"Driver\"=\"[WINDIR]System32\\drv.dll\"\r\n",
+                  "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\S]\r\n\"Driver\"=\"" + folder +
+                      "\\System32\\drv.dll\"\r\n"},
+                 // For a reader of the text as it stands, never a registry editor: no header line,
+                 // the folder as raw text (docs/regscript.md, "Who reads the rewritten file").
+                 {"reader.reg",
+                  "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n"
+                  "\"a\"=\"[WINDIR]\\\\System32\\\\x.dll\"\r\n\"b\"=\"[WINDIR]Temp\"\r\n",
+                  "\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n\"b\"=\"" + folder +
+                      "\\Temp\"\r\n\"a\"=\"" + folder + "\\\\\\System32\\\\x.dll\"\r\n"}};
+    for (const auto& file : files) {
+        const std::string path = m_folder.File(file.name);
+        ASSERT_TRUE(test::WriteFileBytes(path, file.bytes));
+        EXPECT_EQ(0u, Run("translatepath " + file.name)) << file.name;
+        EXPECT_EQ(file.rewritten, test::ReadFileBytes(path)) << file.name;
+    }
 }
 
 TEST_F(TranslatePath, FilesFromWhichNothingIsTakenKeepEveryByte) {

@@ -86,17 +86,13 @@ CIniFile::~CIniFile() {}
 void CIniFile::AddRootKeys() {
     for (const char* pszName : g_apszRootNames) {
         CIniKey* pKey = CIniKey::Create(pszName, &m_Store);
-        if (pKey == nullptr || !pKey->IsValid() || !m_Root.AddSubKey(pKey, 0)) {
-            CIniKey::Destroy(pKey);
+        if (pKey == nullptr || !m_Root.AddSubKey(pKey, 0))
             LoadIncomplete(); // a tree without its fixed roots would be written in another order
-        }
     }
 }
 
 void CIniFile::Clear() {
-    while (m_Root.GetCount(CIniKey::SUB_KEYS) > 0) {
-        CIniKey::Destroy(m_Root.GetSubKey(0));
-        m_Root.RemoveSubKey(0);
+    while (m_Root.RemoveSubKey(0)) {
     }
     m_Store.Release(); // every key, value and node of the tree at once
 }
@@ -235,7 +231,6 @@ int CIniFile::ParseValueLine(CIniKey* pKey, char* pszLine, size_t cchLine) {
                                                 pEquals + 1, cbText, &m_Store)
                             : CIniValue::Create(pszLine, pText, cbText, pKey->GetStore());
     if (pValue == nullptr || !pKey->AddValue(pValue, 0)) {
-        CIniValue::Destroy(pValue);
         LoadIncomplete();
         return 0;
     }

@@ -7,29 +7,31 @@ namespace {
 // Below this many siblings a walk of the list costs less than hashing the name looked up.
 const int INDEX_MIN_SUBKEYS = 8;
 
-// A copy of the name in pBlock (cch + 1 bytes), or in a new heap block when pBlock is null.
-char* CopyName(const char* pszName, size_t cch, char* pBlock) {
-    char* pszCopy = pBlock != nullptr ? pBlock : new (std::nothrow) char[cch + 1];
-    if (pszCopy != nullptr) {
-        if (cch > 0)
-            memcpy(pszCopy, pszName, cch);
-        pszCopy[cch] = '\0';
-    }
-    return pszCopy;
-}
-
 size_t NameLength(const char* pszName) {
     return pszName != nullptr ? strlen(pszName) : 0;
 }
 
-// Copies name and text, each with its NUL, into pBlock.
-void FillBlock(char* pBlock, const char* pszName, size_t cchName, const char* pText,
-               size_t cbText) {
-    CopyName(pszName, cchName, pBlock);
-    CopyName(pText, cbText, pBlock + cchName + 1);
+// Copies cb bytes from p and a NUL after them into pCopy (cb + 1 bytes).
+char* CopyText(char* pCopy, const char* p, size_t cb) {
+    if (cb > 0)
+        memcpy(pCopy, p, cb);
+    pCopy[cb] = '\0';
+    return pCopy;
 }
 
-const size_t HALF_SIZE = static_cast<size_t>(-1) / 2;
+// Copies of cchName bytes of the name and, when pText is not null, of cbText bytes of text after
+// it, each with a NUL, in one block of pStore. Null when memory runs out.
+char* CopyToStore(CTreeStore* pStore, const char* pszName, size_t cchName, const char* pText,
+                  size_t cbText) {
+    const size_t HALF_SIZE = static_cast<size_t>(-1) / 2;
+    if (pStore == nullptr || cchName >= HALF_SIZE / 2 || cbText >= HALF_SIZE / 2)
+        return nullptr;
+    char* pCopy =
+        static_cast<char*>(pStore->Allocate(cchName + 1 + (pText != nullptr ? cbText + 1 : 0)));
+    if (pCopy != nullptr && pText != nullptr)
+        CopyText(pCopy + cchName + 1, pText, cbText);
+    return pCopy != nullptr ? CopyText(pCopy, pszName, cchName) : nullptr;
+}
 
 } // namespace
 
@@ -39,14 +41,13 @@ const size_t HALF_SIZE = static_cast<size_t>(-1) / 2;
 // sub-key in position order, exactly what the walk from position 0 finds. Keys whose names the
 // comparison finds equal have equal hashes (the platform's promise), so no candidate is missed.
 //
-// The index of a key in a store lives in that store: each growth leaves the arrays it
-// outgrew there (at most as much again as the last ones).
+// The index lives in its key's store: each growth leaves the arrays it outgrew there (at most as
+// much again as the last ones).
 class CSubKeyIndex {
 public:
     explicit CSubKeyIndex(CTreeStore* pStore)
         : m_pEntries(nullptr), m_nEntries(0), m_nCapacity(0), m_pnBuckets(nullptr),
           m_nBucketMask(0), m_bStale(1), m_pStore(pStore) {}
-    ~CSubKeyIndex() { FreeArrays(); }
     CSubKeyIndex(const CSubKeyIndex&) = delete;
     CSubKeyIndex& operator=(const CSubKeyIndex&) = delete;
 
@@ -127,25 +128,12 @@ private:
                 return 0;
             nCapacity *= 2;
         }
-        tagEntry* pEntries = nullptr;
-        int* pnBuckets = nullptr;
-        if (m_pStore != nullptr) {
-            pEntries = static_cast<tagEntry*>(m_pStore->Allocate(sizeof(tagEntry) * nCapacity));
-            pnBuckets = static_cast<int*>(m_pStore->Allocate(sizeof(int) * nCapacity));
-            if (pEntries == nullptr || pnBuckets == nullptr)
-                return 0;
-        } else {
-            pEntries = new (std::nothrow) tagEntry[nCapacity];
-            pnBuckets = new (std::nothrow) int[nCapacity];
-            if (pEntries == nullptr || pnBuckets == nullptr) {
-                delete[] pEntries;
-                delete[] pnBuckets;
-                return 0;
-            }
-        }
+        tagEntry* pEntries = static_cast<tagEntry*>(m_pStore->AllocateFor<tagEntry>(nCapacity));
+        int* pnBuckets = static_cast<int*>(m_pStore->AllocateFor<int>(nCapacity));
+        if (pEntries == nullptr || pnBuckets == nullptr)
+            return 0;
         if (m_nEntries > 0)
             memcpy(pEntries, m_pEntries, sizeof(tagEntry) * m_nEntries);
-        FreeArrays();
         m_pEntries = pEntries;
         m_pnBuckets = pnBuckets;
         m_nCapacity = nCapacity;
@@ -166,150 +154,59 @@ private:
         }
     }
 
-    void FreeArrays() {
-        if (m_pStore == nullptr) {
-            delete[] m_pEntries;
-            delete[] m_pnBuckets;
-        }
-    }
-
     tagEntry* m_pEntries;
     int m_nEntries;
     int m_nCapacity;
     int* m_pnBuckets;
     unsigned m_nBucketMask;
     int m_bStale;
-    CTreeStore* m_pStore; // where the arrays live; null: on the heap
+    CTreeStore* m_pStore; // where the arrays live
 };
 
 CIniValue::CIniValue(const char* pszName, const char* pText, size_t cbText)
-    : m_pszName(nullptr), m_pData(nullptr), m_cchName(0), m_cbData(0), m_nStorage(OWN_BLOCK) {
-    static char s_szEmpty[1] = "";
+    : m_pszName(""), m_pData(nullptr), m_cchName(0), m_cbData(0),
+      m_pOwnStore(new (std::nothrow) CTreeStore) {
     const size_t cchName = NameLength(pszName);
-    char* pBlock = nullptr;
-    if (cchName < HALF_SIZE / 2 && cbText < HALF_SIZE / 2)
-        pBlock = new (std::nothrow) char[cchName + 1 + cbText + 1];
-    if (pBlock == nullptr) {
-        m_pszName = s_szEmpty;
+    const char* pCopy = CopyToStore(m_pOwnStore.Get(), pszName, cchName, pText, cbText);
+    if (pCopy == nullptr)
         return;
-    }
-    FillBlock(pBlock, pszName, cchName, pText, cbText);
-    m_pszName = pBlock;
-    m_pData = pBlock + cchName + 1;
+    m_pszName = pCopy;
+    m_pData = pCopy + cchName + 1;
     m_cchName = cchName;
     m_cbData = cbText;
 }
 
 CIniValue::CIniValue(const char* pszName, size_t cchName, const char* pText, size_t cbText)
-    : m_pszName(reinterpret_cast<char*>(this + 1)), m_pData(m_pszName + cchName + 1),
-      m_cchName(cchName), m_cbData(cbText), m_nStorage(IN_STORE) {
-    FillBlock(m_pszName, pszName, cchName, pText, cbText);
-}
+    : m_pszName(pszName), m_pData(pText), m_cchName(cchName), m_cbData(cbText) {}
 
 CIniValue* CIniValue::Create(const char* pszName, const char* pText, size_t cbText,
                              CTreeStore* pStore) {
     const size_t cchName = NameLength(pszName);
-    if (cchName >= HALF_SIZE / 2 || cbText >= HALF_SIZE / 2)
-        return nullptr;
-    if (pStore == nullptr) {
-        CIniValue* pValue = new (std::nothrow) CIniValue(pszName, pText, cbText);
-        if (pValue == nullptr || pValue->IsValid())
-            return pValue;
-        delete pValue;
-        return nullptr;
-    }
-    void* pBlock = pStore->Allocate(sizeof(CIniValue) + cchName + 1 + cbText + 1);
-    return pBlock != nullptr ? ::new (pBlock) CIniValue(pszName, cchName, pText, cbText) : nullptr;
+    const char* pCopy = CopyToStore(pStore, pszName, cchName, pText, cbText);
+    return pCopy != nullptr ? Borrow(pCopy, cchName, pCopy + cchName + 1, cbText, pStore) : nullptr;
 }
 
-CIniValue::CIniValue(char* pszName, size_t cchName, char* pText, size_t cbText, tagBorrowed)
-    : m_pszName(pszName), m_pData(pText), m_cchName(cchName), m_cbData(cbText),
-      m_nStorage(IN_STORE) {}
-
-CIniValue* CIniValue::Borrow(char* pszName, size_t cchName, char* pText, size_t cbText,
+CIniValue* CIniValue::Borrow(const char* pszName, size_t cchName, const char* pText, size_t cbText,
                              CTreeStore* pStore) {
-    void* pBlock = pStore != nullptr ? pStore->Allocate(sizeof(CIniValue)) : nullptr;
-    return pBlock != nullptr ? ::new (pBlock)
-                                   CIniValue(pszName, cchName, pText, cbText, tagBorrowed())
-                             : nullptr;
-}
-
-void CIniValue::Destroy(CIniValue* pValue) {
-    if (pValue != nullptr && pValue->IsInStore())
-        pValue->~CIniValue(); // the store gives the memory back
-    else
-        delete pValue;
-}
-
-CIniValue::~CIniValue() {
-    if (m_nStorage == OWN_BLOCK && m_pData != nullptr)
-        delete[] m_pszName; // the block that holds the name and the text
-    m_pData = nullptr;
-    m_pszName = nullptr;
+    void* pMemory = pStore != nullptr ? pStore->AllocateFor<CIniValue>() : nullptr;
+    return pMemory != nullptr ? ::new (pMemory) CIniValue(pszName, cchName, pText, cbText)
+                              : nullptr;
 }
 
 CIniKey::CIniKey(const char* pszName)
-    : m_pszName(CopyName(pszName, NameLength(pszName), nullptr)), m_pIndex(nullptr),
-      m_bIndexFailed(0), m_nNameHash(0), m_bNameHashed(0), m_bInStore(0) {}
+    : m_pszName(nullptr), m_pIndex(nullptr), m_pStore(m_SubKeys.OwnStore()), m_nNameHash(0),
+      m_bNameHashed(0), m_bIndexFailed(0) {
+    m_pszName = CopyToStore(m_pStore, pszName, NameLength(pszName), nullptr, 0);
+}
 
 CIniKey::CIniKey(const char* pszName, CTreeStore* pStore)
-    : m_SubKeys(pStore), m_Values(pStore),
-      m_pszName(CopyName(pszName, NameLength(pszName), nullptr)), m_pIndex(nullptr),
-      m_bIndexFailed(0), m_nNameHash(0), m_bNameHashed(0), m_bInStore(0) {}
-
-CIniKey::CIniKey(char* pszName, CTreeStore* pStore, tagInStore)
-    : m_SubKeys(pStore), m_Values(pStore), m_pszName(pszName), m_pIndex(nullptr), m_bIndexFailed(0),
-      m_nNameHash(0), m_bNameHashed(0), m_bInStore(1) {}
+    : m_pszName(pszName), m_pIndex(nullptr), m_pStore(pStore), m_nNameHash(0), m_bNameHashed(0),
+      m_bIndexFailed(0) {}
 
 CIniKey* CIniKey::Create(const char* pszName, CTreeStore* pStore) {
-    if (pStore == nullptr)
-        return new (std::nothrow) CIniKey(pszName);
-    const size_t cch = NameLength(pszName);
-    if (cch >= HALF_SIZE / 2)
-        return nullptr;
-    char* pBlock = static_cast<char*>(pStore->Allocate(sizeof(CIniKey) + cch + 1));
-    if (pBlock == nullptr)
-        return nullptr;
-    char* pszCopy = CopyName(pszName, cch, pBlock + sizeof(CIniKey));
-    return ::new (pBlock) CIniKey(pszCopy, pStore, tagInStore());
-}
-
-void CIniKey::Destroy(CIniKey* pKey) {
-    if (pKey != nullptr && pKey->m_bInStore)
-        pKey->~CIniKey(); // the store gives the memory back
-    else
-        delete pKey;
-}
-
-CIniKey::~CIniKey() {
-    if (GetStore() != nullptr) {
-        // The values, the sub-keys with their subtrees and the nodes live in the store, and so
-        // do this key's name and index when the key itself does: the store frees them all.
-        if (!m_bInStore) {
-            delete m_pIndex;
-            delete[] m_pszName;
-        }
-        return;
-    }
-    // Removing from the front keeps this linear; the order of deletion is not observable.
-    while (m_Values.GetCount() > 0) {
-        delete m_Values.GetAt(0);
-        m_Values.RemoveAt(0);
-    }
-    // Each sub-key first hands its own sub-keys over to this list, so that its destructor has
-    // no subtree left to recurse into: a path of many thousand components cannot exhaust the
-    // stack.
-    while (m_SubKeys.GetCount() > 0) {
-        CIniKey* pKey = m_SubKeys.GetAt(0);
-        m_SubKeys.RemoveAt(0);
-        if (pKey == nullptr)
-            continue;
-        while (pKey->m_SubKeys.MoveFrontTo(m_SubKeys)) {
-        }
-        delete pKey;
-    }
-    delete m_pIndex;
-    delete[] m_pszName;
+    const char* pszCopy = CopyToStore(pStore, pszName, NameLength(pszName), nullptr, 0);
+    void* pMemory = pszCopy != nullptr ? pStore->AllocateFor<CIniKey>() : nullptr;
+    return pMemory != nullptr ? ::new (pMemory) CIniKey(pszCopy, pStore) : nullptr;
 }
 
 int CIniKey::GetCount(int bKeys) const {
@@ -317,9 +214,9 @@ int CIniKey::GetCount(int bKeys) const {
 }
 
 int CIniKey::AddSubKey(CIniKey* pKey, int nPosition) {
-    if (pKey != nullptr && (pKey->m_bInStore ? pKey->GetStore() : nullptr) != GetStore())
-        return 0; // its memory would be freed with the wrong tree, or never
-    if (!m_SubKeys.InsertAt(pKey, nPosition))
+    if (pKey != nullptr && pKey->m_pStore != m_pStore)
+        return 0; // its memory would be freed with the wrong tree
+    if (!m_SubKeys.InsertAt(pKey, nPosition, m_pStore))
         return 0;
     if (m_pIndex != nullptr && !m_pIndex->IsStale()) {
         if (nPosition != 0 || (pKey != nullptr && !pKey->m_bNameHashed))
@@ -331,15 +228,17 @@ int CIniKey::AddSubKey(CIniKey* pKey, int nPosition) {
 }
 
 int CIniKey::AddValue(CIniValue* pValue, int nPosition) {
-    if (pValue != nullptr && pValue->IsInStore() != (GetStore() != nullptr))
-        return 0;
-    return m_Values.InsertAt(pValue, nPosition);
+    if (pValue != nullptr && pValue->OwnsStore())
+        return 0; // its memory would go with the value, not with the tree
+    return m_Values.InsertAt(pValue, nPosition, m_pStore);
 }
 
 int CIniKey::RemoveSubKey(int nPosition) {
     if (!m_SubKeys.RemoveAt(nPosition))
         return 0;
-    if (m_pIndex != nullptr)
+    if (m_SubKeys.GetCount() == 0)
+        m_pIndex = nullptr; // left in the store, which the key's owner may now release
+    else if (m_pIndex != nullptr)
         m_pIndex->MarkStale();
     return 1;
 }
@@ -347,21 +246,12 @@ int CIniKey::RemoveSubKey(int nPosition) {
 CSubKeyIndex* CIniKey::UsableIndex(const tagTextPlatform& platform) {
     if (m_bIndexFailed)
         return nullptr;
-    // The index lives where the key does: a key in a store is never deleted one by one.
-    CTreeStore* pStore = m_bInStore ? GetStore() : nullptr;
-    if (m_pIndex == nullptr && pStore == nullptr) {
-        m_pIndex = new (std::nothrow) CSubKeyIndex(nullptr);
-    } else if (m_pIndex == nullptr) {
-        void* pMemory = pStore->Allocate(sizeof(CSubKeyIndex));
-        m_pIndex = pMemory != nullptr ? ::new (pMemory) CSubKeyIndex(pStore) : nullptr;
+    if (m_pIndex == nullptr) {
+        void* pMemory = m_pStore != nullptr ? m_pStore->AllocateFor<CSubKeyIndex>() : nullptr;
+        m_pIndex = pMemory != nullptr ? ::new (pMemory) CSubKeyIndex(m_pStore) : nullptr;
     }
-    if (m_pIndex != nullptr && m_pIndex->IsStale() && !m_pIndex->Rebuild(m_SubKeys, platform)) {
-        if (pStore != nullptr)
-            m_pIndex->~CSubKeyIndex();
-        else
-            delete m_pIndex;
-        m_pIndex = nullptr;
-    }
+    if (m_pIndex != nullptr && m_pIndex->IsStale() && !m_pIndex->Rebuild(m_SubKeys, platform))
+        m_pIndex = nullptr; // left in the store
     if (m_pIndex == nullptr)
         m_bIndexFailed = 1;
     return m_pIndex;
@@ -404,29 +294,17 @@ CIniKey* CIniKey::Find(const char* pszName, const tagTextPlatform& platform, int
     return nullptr;
 }
 
-CIniKey* CIniKey::FindSubKey(const char* pszName, const tagTextPlatform& platform) {
-    int bHashed = 0;
-    unsigned nHash = 0;
-    return Find(pszName, platform, &bHashed, &nHash);
-}
-
 CIniKey* CIniKey::OpenSubKey(const char* pszName, const tagTextPlatform& platform) {
     int bHashed = 0;
     unsigned nHash = 0;
     CIniKey* pKey = Find(pszName, platform, &bHashed, &nHash);
     if (pKey != nullptr)
         return pKey;
-    pKey = Create(pszName, GetStore());
-    if (pKey == nullptr || !pKey->IsValid()) {
-        Destroy(pKey);
+    pKey = Create(pszName, m_pStore);
+    if (pKey == nullptr)
         return nullptr;
-    }
     // The name's hash is already known: the index takes the new key without hashing again.
     pKey->m_nNameHash = nHash;
     pKey->m_bNameHashed = bHashed;
-    if (!AddSubKey(pKey, 0)) {
-        Destroy(pKey);
-        return nullptr;
-    }
-    return pKey;
+    return AddSubKey(pKey, 0) ? pKey : nullptr; // a key not linked in stays in the store
 }

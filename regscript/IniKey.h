@@ -1,10 +1,10 @@
 // The registry tree of a registry-script file: CIniKey (a named key with sub-keys and values)
 // and CIniValue (a named value with its text). Text only: nothing here touches the registry.
 //
-// A tree is built either on the heap, object by object, or in a CTreeStore (as CIniFile builds
-// its tree): a key made in a store keeps its name, its sub-keys, its values and their nodes in
-// that store, and deleting it frees nothing; the store gives everything back at once. One tree
-// never mixes the two: a key takes only sub-keys and values that live where its own do.
+// A tree lives in a CTreeStore (regscript/TreeStore.h): a key keeps its sub-keys, its values,
+// their names and texts, the list nodes and its sibling index in its store, and takes only
+// sub-keys made in that store and values made in a store. A key or a value made on its own by
+// its constructor keeps its copies, and a key its whole tree, in a store of its own.
 //
 // Pure code: no Win32 header. Name comparison comes in through tagTextPlatform.
 #pragma once
@@ -21,20 +21,17 @@ class CSubKeyIndex;
 class CIniValue {
 public:
     // Copies the name (whole, whatever its length) and cbText bytes of text, adding a
-    // terminating NUL to each.
+    // terminating NUL to each, into a store of the value's own. No key takes such a value.
     CIniValue(const char* pszName, const char* pText, size_t cbText);
-    // The same, in pStore with the copies after the value (with the constructor above when
-    // pStore is null). Null when memory runs out.
+    // The same with the value and its copies in pStore. Null when memory runs out.
     static CIniValue* Create(const char* pszName, const char* pText, size_t cbText,
-                             CTreeStore* pStore = nullptr);
+                             CTreeStore* pStore);
     // A value in pStore whose name and text stay where they are, NUL-terminated, in memory
     // of that store: nothing is copied. Null when memory runs out.
-    static CIniValue* Borrow(char* pszName, size_t cchName, char* pText, size_t cbText,
+    static CIniValue* Borrow(const char* pszName, size_t cchName, const char* pText, size_t cbText,
                              CTreeStore* pStore);
-    // Deletes a value made by either constructor, by Create or by Borrow (in a store: destroys
-    // it only).
-    static void Destroy(CIniValue* pValue);
-    virtual ~CIniValue();
+    // Frees the value's own store, if it has one.
+    virtual ~CIniValue() {}
 
     CIniValue(const CIniValue&) = delete;
     CIniValue& operator=(const CIniValue&) = delete;
@@ -45,37 +42,31 @@ public:
     const char* GetData() const { return m_pData; }
     size_t GetNameLength() const { return m_cchName; }
     size_t GetDataLength() const { return m_cbData; }
-    int IsInStore() const { return m_nStorage == IN_STORE; }
+    // 1 for a value made by the constructor, in a store of its own.
+    int OwnsStore() const { return m_pOwnStore.Get() != nullptr; }
 
 private:
-    enum { OWN_BLOCK, IN_STORE }; // where the name and the text are
-    struct tagBorrowed {};
-    // In a store, the copies right after the value.
     CIniValue(const char* pszName, size_t cchName, const char* pText, size_t cbText);
-    CIniValue(char* pszName, size_t cchName, char* pText, size_t cbText, tagBorrowed);
 
-    char* m_pszName; // name and text share one heap block, the name first
-    char* m_pData;
+    const char* m_pszName; // the name, and after it the text, unless borrowed
+    const char* m_pData;
     size_t m_cchName;
     size_t m_cbData;
-    int m_nStorage; // where the name and the text are: only an OWN_BLOCK is freed with the value
+    CTreeOwner<CTreeStore> m_pOwnStore; // made by the constructor only
 };
 
 class CIniKey {
 public:
-    // Copies the name (one path component, whole, whatever its length).
+    // Copies the name (one path component, whole, whatever its length). The key keeps the copy
+    // and its whole tree in the store of its sub-key list.
     explicit CIniKey(const char* pszName);
-    // A key (held by its owner) whose sub-keys and values live in pStore: the root of a tree
-    // built in a store.
+    // A key whose sub-keys and values live in pStore, its name left where it is (NUL-terminated
+    // and outliving the key): the root of a tree its owner holds, or a key made by Create.
     CIniKey(const char* pszName, CTreeStore* pStore);
-    // A new key in pStore, its name with it; on the heap when pStore is null. Null when memory
-    // runs out.
+    // A new key in pStore, with a copy of its name there. Null when memory runs out.
     static CIniKey* Create(const char* pszName, CTreeStore* pStore);
-    // Deletes a key made by new or by Create (in a store: destroys it only).
-    static void Destroy(CIniKey* pKey);
-    // Deletes the values and the whole subtree. A deep tree is taken apart without recursion.
-    // A subtree in a store is left to the store.
-    virtual ~CIniKey();
+    // Frees nothing but the key's own store, if it has one: the subtree lives in the store.
+    virtual ~CIniKey() {}
 
     CIniKey(const CIniKey&) = delete;
     CIniKey& operator=(const CIniKey&) = delete;
@@ -90,12 +81,13 @@ public:
     CIniKey* GetSubKey(int nPosition) const { return m_SubKeys.GetAt(nPosition); }
     CIniValue* GetValue(int nPosition) const { return m_Values.GetAt(nPosition); }
     // Every caller in the product passes position 0: the newest stands first. 0 also for a key
-    // or value that lives elsewhere than this key's sub-keys and values (see above).
+    // that lives in another store, or a value in a store of its own (see above).
     int AddSubKey(CIniKey* pKey, int nPosition);
     int AddValue(CIniValue* pValue, int nPosition);
-    // Where the sub-keys and values live: a store, or null for the heap.
-    CTreeStore* GetStore() const { return m_SubKeys.GetStore(); }
-    // Unlinks the sub-key at nPosition; the caller has deleted it before.
+    // Where the sub-keys and values live; null only for a key made on its own without memory.
+    CTreeStore* GetStore() const { return m_pStore; }
+    // Unlinks the sub-key at nPosition. Once the last is gone, the key holds nothing in its
+    // store (its index let go of too): its owner may release the store.
     int RemoveSubKey(int nPosition);
 
     // Walks in position order without restarting at the head for every position.
@@ -103,19 +95,14 @@ public:
     const CPubList<CIniValue*>& Values() const { return m_Values; }
 
     // The first sub-key, in position order, whose name equals pszName under the platform's
-    // comparison; null when there is none. Many siblings are looked up through a hash index,
-    // few are walked passing over those whose name hash differs: the hash only narrows the
-    // candidates and the comparison decides, so the result is the one the plain walk from
-    // position 0 would give.
-    CIniKey* FindSubKey(const char* pszName, const tagTextPlatform& platform);
-    // FindSubKey, and when nothing is found a new key of that name added at position 0. Null
-    // only when memory runs out.
+    // comparison, and when there is none a new key of that name added at position 0. Null only
+    // when memory runs out. Many siblings are looked up through a hash index, few are walked
+    // passing over those whose name hash differs: the hash only narrows the candidates and the
+    // comparison decides, so the key found is the one the plain walk from position 0 would give.
     CIniKey* OpenSubKey(const char* pszName, const tagTextPlatform& platform);
 
 private:
     friend class CSubKeyIndex;
-    struct tagInStore {};
-    CIniKey(char* pszName, CTreeStore* pStore, tagInStore);
 
     CIniKey* Find(const char* pszName, const tagTextPlatform& platform, int* pbHashed,
                   unsigned* pnHash);
@@ -125,10 +112,10 @@ private:
 
     CPubList<CIniKey*> m_SubKeys;
     CPubList<CIniValue*> m_Values;
-    char* m_pszName;
+    const char* m_pszName;
     CSubKeyIndex* m_pIndex; // built on demand once a key has many sub-keys
-    int m_bIndexFailed;     // the index could not be built: lookups walk the list
+    CTreeStore* m_pStore;   // the sub-keys, the values and the index
     unsigned m_nNameHash;   // the platform's hash of this key's name, when m_bNameHashed
-    int m_bNameHashed;
-    int m_bInStore; // the key itself, its name and its index live in GetStore()
+    unsigned m_bNameHashed : 1;
+    unsigned m_bIndexFailed : 1; // the index could not be built: lookups walk the list
 };

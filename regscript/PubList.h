@@ -4,6 +4,10 @@
 // Every owner in the tree inserts at position 0, so a list holds its elements newest first; the
 // writer's output order depends on that. The list never deletes the objects its elements point
 // to: their owner does, before it removes the element.
+//
+// Nodes live in a store (regscript/TreeStore.h): a key's lists keep theirs in the key's store, a
+// list made on its own in a store of its own, made on its first insertion. Either way a node
+// removed stays in its store, and the nodes go with the store, never one by one.
 #pragma once
 
 #include <new>
@@ -19,19 +23,9 @@ template <typename T> class CPubList {
 public:
     typedef tagPubListNode<T> tagNode;
 
-    CPubList() : m_pHead(nullptr), m_nCount(0), m_pStore(nullptr) {}
-    // A list whose nodes live in pStore: they are given back with the store, never one by one.
-    explicit CPubList(CTreeStore* pStore) : m_pHead(nullptr), m_nCount(0), m_pStore(pStore) {}
-
-    // Frees the nodes still linked (never the objects they point to).
-    virtual ~CPubList() {
-        while (m_pHead != nullptr) {
-            tagNode* pNext = m_pHead->pNext;
-            FreeNode(m_pHead);
-            m_pHead = pNext;
-        }
-        m_nCount = 0;
-    }
+    CPubList() : m_pHead(nullptr), m_nCount(0) {}
+    // Frees the list's own store, if it has one (never the objects the elements point to).
+    virtual ~CPubList() { m_nCount = 0; }
 
     CPubList(const CPubList&) = delete;
     CPubList& operator=(const CPubList&) = delete;
@@ -45,16 +39,18 @@ public:
         return pNode != nullptr ? pNode->item : T();
     }
 
-    // Links item in at nPosition (0 to GetCount()). 1 when done; 0 for a position out of range
-    // or when no node can be had, and the list is then unchanged.
-    int InsertAt(T item, int nPosition) {
-        if (nPosition < 0 || nPosition > m_nCount)
+    // Links item in at nPosition (0 to GetCount()), its node in the list's own store. 1 when
+    // done; 0 for a position out of range or when no node can be had, and the list is then
+    // unchanged.
+    int InsertAt(T item, int nPosition) { return InsertAt(item, nPosition, OwnStore()); }
+    // The same with the node in pStore, which must outlive the list.
+    int InsertAt(T item, int nPosition, CTreeStore* pStore) {
+        if (nPosition < 0 || nPosition > m_nCount || pStore == nullptr)
             return 0;
-        tagNode* pNode = m_pStore != nullptr
-                             ? static_cast<tagNode*>(m_pStore->Allocate(sizeof(tagNode)))
-                             : new (std::nothrow) tagNode;
-        if (pNode == nullptr)
+        void* pMemory = pStore->AllocateFor<tagNode>();
+        if (pMemory == nullptr)
             return 0;
+        tagNode* pNode = ::new (pMemory) tagNode;
         pNode->item = item;
         if (nPosition == 0) {
             pNode->pNext = m_pHead;
@@ -69,23 +65,19 @@ public:
         return 1;
     }
 
-    // Unlinks and frees the node at nPosition (0 to GetCount() - 1); the element's object is
-    // left alone. 1 when done, 0 for a position out of range.
+    // Unlinks the node at nPosition (0 to GetCount() - 1), leaving it to its store; the element's
+    // object is left alone. 1 when done, 0 for a position out of range.
     int RemoveAt(int nPosition) {
         if (nPosition < 0 || nPosition >= m_nCount)
             return 0;
-        tagNode* pNode = nullptr;
         if (nPosition == 0) {
-            pNode = m_pHead;
-            m_pHead = pNode->pNext;
+            m_pHead = m_pHead->pNext;
         } else {
             tagNode* pPrevious = nullptr;
             FindNode(nPosition - 1, &pPrevious);
-            pNode = pPrevious->pNext;
-            pPrevious->pNext = pNode->pNext;
+            pPrevious->pNext = pPrevious->pNext->pNext;
         }
         --m_nCount;
-        FreeNode(pNode);
         return 1;
     }
 
@@ -108,30 +100,15 @@ public:
     // position (position access alone makes a walk over the whole list quadratic).
     const tagNode* GetHead() const { return m_pHead; }
 
-    // Moves the first node, element and all, to the front of target without allocating (so
-    // that taking a tree apart cannot fail). 0 when this list is empty, or when the two lists
-    // keep their nodes in different places.
-    int MoveFrontTo(CPubList& target) {
-        tagNode* pNode = m_pHead;
-        if (pNode == nullptr || &target == this || target.m_pStore != m_pStore)
-            return 0;
-        m_pHead = pNode->pNext;
-        --m_nCount;
-        pNode->pNext = target.m_pHead;
-        target.m_pHead = pNode;
-        ++target.m_nCount;
-        return 1;
+    // The list's own store, made on first use; null when memory runs out.
+    CTreeStore* OwnStore() {
+        if (m_pOwnStore.Get() == nullptr)
+            m_pOwnStore.Reset(new (std::nothrow) CTreeStore);
+        return m_pOwnStore.Get();
     }
-
-    CTreeStore* GetStore() const { return m_pStore; }
 
 private:
-    void FreeNode(tagNode* pNode) {
-        if (m_pStore == nullptr)
-            delete pNode;
-    }
-
     tagNode* m_pHead;
     int m_nCount;
-    CTreeStore* m_pStore; // where the nodes live; null: each on the heap
+    CTreeOwner<CTreeStore> m_pOwnStore; // the nodes of InsertAt without a store
 };

@@ -299,12 +299,9 @@ int CFileReplacement::BeginCopy(const void* pBytes, size_t cb) {
     CFileHandle copy(CreateFileA(m_szCopy, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  dwEncrypted != 0 ? dwEncrypted : FILE_ATTRIBUTE_NORMAL, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
-    DWORD cbWritten = 0;
     return copy && GetFileInformationByHandle(copy.get(), &info) &&
            (info.dwFileAttributes & dwEncrypted) == dwEncrypted &&
-           (cb == 0 ||
-            (WriteFile(copy.get(), pBytes, static_cast<DWORD>(cb), &cbWritten, nullptr) &&
-             cbWritten == cb));
+           WriteWholeBuffer(copy.get(), pBytes, cb);
 }
 
 // The private copy's bytes become the new file's.
@@ -316,11 +313,8 @@ int CFileReplacement::TakeCopy() {
         return 0;
     copy.reset();
     RemoveCopy();
-    DWORD cbWritten = 0;
-    const DWORD cbCopy = static_cast<DWORD>(bytes.Size() - 1); // without the reader's NUL
     return SetFilePointer(m_file.get(), 0, nullptr, FILE_BEGIN) == 0 &&
-           (cbCopy == 0 || (WriteFile(m_file.get(), bytes.Data(), cbCopy, &cbWritten, nullptr) &&
-                            cbWritten == cbCopy)) &&
+           WriteWholeBuffer(m_file.get(), bytes.Data(), bytes.Size() - 1) && // not the NUL
            SetEndOfFile(m_file.get());
 }
 

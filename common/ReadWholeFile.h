@@ -1,4 +1,5 @@
-// Reading a whole text file into memory, for commands that read a file before changing it.
+// Reading a whole text file into memory, for commands that read a file before changing it, and
+// writing a buffer whole.
 #pragma once
 
 #include <windows.h>
@@ -59,5 +60,20 @@ inline int ReadWholeFile(HANDLE hFile, CArray<char>* pText, size_t cbMax = WHOLE
         return 0;
     (*pText)[cbRead] = '\0';
     pText->Truncate(cbRead + 1);
+    return 1;
+}
+
+// Writes all cb bytes at pBytes to the file, in chunks a DWORD counts. 0 when a write fails or
+// takes nothing.
+inline int WriteWholeBuffer(HANDLE hFile, const void* pBytes, size_t cb) {
+    const char* p = static_cast<const char*>(pBytes);
+    while (cb > 0) {
+        const DWORD cbChunk = cb > (1u << 30) ? (1u << 30) : static_cast<DWORD>(cb);
+        DWORD cbWritten = 0;
+        if (!WriteFile(hFile, p, cbChunk, &cbWritten, nullptr) || cbWritten == 0)
+            return 0;
+        p += cbWritten;
+        cb -= cbWritten;
+    }
     return 1;
 }

@@ -16,16 +16,7 @@
 namespace {
 // Where the writer's blocks go: the new file, written whole.
 int WriteToFile(void* pContext, const char* p, size_t cb) {
-    while (cb > 0) {
-        const DWORD cbChunk = cb > (1u << 30) ? (1u << 30) : static_cast<DWORD>(cb);
-        DWORD cbWritten = 0;
-        if (!WriteFile(static_cast<HANDLE>(pContext), p, cbChunk, &cbWritten, nullptr) ||
-            cbWritten == 0)
-            return 0;
-        p += cbWritten;
-        cb -= cbWritten;
-    }
-    return 1;
+    return WriteWholeBuffer(static_cast<HANDLE>(pContext), p, cb);
 }
 
 // The writer makes millions of small writes: the file sees them in blocks of this size.

@@ -1,15 +1,12 @@
-// REGISTER and UNREGISTER on a 32-bit Windows (the 32-bit prefix): platform code 12 and the
-// 32-bit tools. The WIA service's host does not run reliably in this prefix, so these tests
-// check the journal and Pellux.ini, never the service's state.
+// REGISTER and UNREGISTER on a 32-bit Windows (the 32-bit prefix): the 32-bit tools. The WIA
+// service's host does not run reliably in this prefix, so these tests check the journal and
+// Pellux.ini, never the service's state.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "DriverFolder.h"
-#include "devctl/DevCtr.h"
-#include "devctl/Platform.h"
-#include "devctl/PlatformCode.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -25,12 +22,6 @@ Strings TakeJournal(const CDriverFolder& folder) {
     Strings journal = folder.Journal();
     folder.Remove("journal.txt");
     return journal;
-}
-
-TEST(Win32Windows, ThisProcessDoesNotRunUnderWow64) {
-    EXPECT_EQ(0, IsWow64());
-    CDevCtr controller;
-    EXPECT_EQ(PLATFORM_NT6_32, controller.GetPlatformCode());
 }
 
 TEST(Win32Windows, RegisterRunsDPInstQuietOnlyWhenAskedThenTheRescan) {

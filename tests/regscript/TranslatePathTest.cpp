@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Handle.h"
 #include "regscript/FileReplace.h"
 #include "regscript/IniFile.h"
 #include "support/TestSupport.h"
@@ -54,6 +55,34 @@ std::vector<std::string> LeftoverFiles(const test::CTempFolder& folder) {
     return names;
 }
 
+ULONGLONG FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// Sets the file's size (padding it with NULs).
+bool SetFileSize(const std::string& path, LONGLONG size) {
+    CFileHandle file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER at;
+    at.QuadPart = size;
+    return file && SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) &&
+           SetEndOfFile(file.get());
+}
+
+// The file's first cb bytes (fewer when it is shorter or cannot be read).
+std::string ReadHead(const std::string& path, size_t cb) {
+    std::string head(cb, '\0');
+    DWORD cbRead = 0;
+    CFileHandle file(
+        CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file)
+        ReadFile(file.get(), &head[0], static_cast<DWORD>(cb), &cbRead, nullptr);
+    return head.substr(0, cbRead);
+}
+
 class TranslatePath : public ::testing::Test {
 protected:
     DWORD Run(const std::string& args) {
@@ -67,27 +96,28 @@ protected:
     test::CProgramFolder m_folder{"translatepath"};
 };
 
-TEST_F(TranslatePath, RewritesTheWorkedExampleInPlace) {
-    const std::string path = m_folder.File("Setup.reg");
-    ASSERT_TRUE(test::WriteFileBytes(path, test::WorkedExampleInput()));
-    EXPECT_EQ(0u, Run("TRANSLATEPATH setup.reg"));
-    EXPECT_EQ(test::WorkedExampleOutput(), test::ReadFileBytes(path));
-    EXPECT_EQ(std::vector<std::string>{}, LeftoverFiles(m_folder));
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(path.c_str(), &data);
-    ASSERT_NE(INVALID_HANDLE_VALUE, find);
-    FindClose(find);
-    EXPECT_STREQ("Setup.reg", data.cFileName) << "the file keeps its name";
-}
-
-TEST_F(TranslatePath, FileNameWithBlankAndWindirValue) {
-    const std::string path = m_folder.File("scan settings.reg");
-    ASSERT_TRUE(test::WriteFileBytes(path, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\S]\r\n"
-                                           "\"Driver\"=\"[WINDIR]System32\\drv.dll\"\r\n"));
-    EXPECT_EQ(0u, Run("translatepath scan settings.reg"));
-    EXPECT_EQ("\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\S]\r\n\"Driver\"=\"" +
-                  test::ShortWindowsFolder() + "\\System32\\drv.dll\"\r\n",
-              test::ReadFileBytes(path));
+TEST_F(TranslatePath, RewritesTheFileInPlaceUnderItsOwnName) {
+    const struct {
+        std::string name, args, oldText, newText;
+    } rows[] = {{"Setup.reg", "TRANSLATEPATH setup.reg", test::WorkedExampleInput(),
+                 test::WorkedExampleOutput()},
+                {"scan settings.reg", "translatepath scan settings.reg",
+                 "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\S]\r\n"
+                 "\"Driver\"=\"[WINDIR]System32\\drv.dll\"\r\n",
+                 "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\S]\r\n\"Driver\"=\"" +
+                     test::ShortWindowsFolder() + "\\System32\\drv.dll\"\r\n"}};
+    for (const auto& row : rows) {
+        const std::string path = m_folder.File(row.name);
+        ASSERT_TRUE(test::WriteFileBytes(path, row.oldText));
+        EXPECT_EQ(0u, Run(row.args));
+        EXPECT_EQ(row.newText, test::ReadFileBytes(path)) << row.name;
+        EXPECT_EQ(std::vector<std::string>{}, LeftoverFiles(m_folder)) << row.name;
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA(path.c_str(), &data);
+        ASSERT_NE(INVALID_HANDLE_VALUE, find) << row.name;
+        FindClose(find);
+        EXPECT_EQ(row.name, data.cFileName) << "the file keeps its name";
+    }
 }
 
 TEST_F(TranslatePath, FilesFromWhichNothingIsTakenKeepEveryByte) {
@@ -175,44 +205,38 @@ TEST_F(TranslatePath, MarkedUtf8KeepsItsMarkAndTheFileWhatItHad) {
     EXPECT_EQ(test::WorkedExampleInput(), test::ReadFileBytes(linked));
 }
 
-TEST_F(TranslatePath, FileThatCannotBeOpenedOrWrittenExitsMinusOne) {
-    EXPECT_EQ(EXIT_MINUS_ONE, Run("TRANSLATEPATH missing.reg"));
-    EXPECT_FALSE(test::FileExists(m_folder.File("missing.reg")));
-    EXPECT_EQ(EXIT_MINUS_ONE, Run("TRANSLATEPATH")) << "the program folder is no file";
-
-    // A read-only file is not replaced, as it could not be opened for writing.
-    const std::string path = m_folder.File("readonly.reg");
-    ASSERT_TRUE(test::WriteFileBytes(path, test::WorkedExampleInput()));
-    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(EXIT_MINUS_ONE, Run("TRANSLATEPATH readonly.reg"));
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(test::WorkedExampleInput(), test::ReadFileBytes(path));
-    EXPECT_EQ(std::vector<std::string>{}, LeftoverFiles(m_folder));
-
-    // A file over the largest one TRANSLATEPATH reads is refused unread and left as it was.
-    // (The script with NUL padding up to that size: one byte less would be rewritten.)
-    const std::string large = m_folder.File("large.reg");
-    ASSERT_TRUE(test::WriteFileBytes(large, test::WorkedExampleInput()));
-    LARGE_INTEGER size;
-    size.QuadPart = INI_FILE_MAX + 1LL;
-    HANDLE hFile = CreateFileA(large.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
-    const BOOL bSized = SetFilePointerEx(hFile, size, nullptr, FILE_BEGIN) && SetEndOfFile(hFile);
-    CloseHandle(hFile);
-    ASSERT_TRUE(bSized);
-    EXPECT_EQ(EXIT_MINUS_ONE, Run("TRANSLATEPATH large.reg"));
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    ASSERT_TRUE(GetFileAttributesExA(large.c_str(), GetFileExInfoStandard, &data));
-    EXPECT_EQ(static_cast<DWORD>(size.HighPart), data.nFileSizeHigh);
-    EXPECT_EQ(size.LowPart, data.nFileSizeLow);
-    std::string head(test::WorkedExampleInput().size(), '\0');
-    DWORD cbRead = 0;
-    hFile = CreateFileA(large.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
-    ReadFile(hFile, &head[0], static_cast<DWORD>(head.size()), &cbRead, nullptr);
-    CloseHandle(hFile);
-    DeleteFileA(large.c_str());
-    EXPECT_EQ(test::WorkedExampleInput(), head);
+TEST_F(TranslatePath, FileThatCannotBeOpenedOrWrittenExitsMinusOneAndStaysAsItWas) {
+    // The script as each file's text, made read-only (not replaced, as it could not be opened
+    // for writing) or padded with NULs to one byte over the largest file TRANSLATEPATH reads
+    // (refused unread; one byte less would be rewritten).
+    const std::string script = test::WorkedExampleInput();
+    const struct {
+        const char* name; // "": no argument, the program folder is no file
+        DWORD attributes; // 0: no such file
+        ULONGLONG size;
+    } rows[] = {{"missing.reg", 0, 0},
+                {"", 0, 0},
+                {"readonly.reg", FILE_ATTRIBUTE_READONLY, script.size()},
+                {"large.reg", FILE_ATTRIBUTE_NORMAL, INI_FILE_MAX + 1ULL}};
+    for (const auto& row : rows) {
+        const std::string path = m_folder.File(row.name);
+        if (row.attributes != 0) {
+            ASSERT_TRUE(test::WriteFileBytes(path, script));
+            ASSERT_TRUE(SetFileSize(path, row.size)) << row.name;
+            ASSERT_TRUE(SetFileAttributesA(path.c_str(), row.attributes)) << row.name;
+        }
+        EXPECT_EQ(EXIT_MINUS_ONE,
+                  Run(*row.name ? "TRANSLATEPATH " + std::string(row.name) : "TRANSLATEPATH"))
+            << row.name;
+        if (row.attributes != 0) {
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            EXPECT_EQ(row.size, FileSize(path)) << row.name;
+            EXPECT_EQ(script, ReadHead(path, script.size())) << row.name;
+            DeleteFileA(path.c_str());
+        } else if (*row.name) {
+            EXPECT_FALSE(test::FileExists(path)) << row.name;
+        }
+    }
     EXPECT_EQ(std::vector<std::string>{}, LeftoverFiles(m_folder));
 }
 
@@ -403,13 +427,6 @@ std::string Hex(unsigned long n) {
     char sz[16];
     std::snprintf(sz, sizeof(sz), "%lx", n);
     return sz;
-}
-
-ULONGLONG FileSize(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 void TranslatePath::EndRunsOf(const std::string& oldText) {

@@ -1,6 +1,5 @@
-// The platform code: the rules of the version decision, checked over every combination of
-// versions (also those Wine cannot report), service-pack texts and bitness; and the probe of
-// this very process in each prefix.
+// The platform code: the decision's rules over all combinations of versions (also those Wine
+// cannot report), service-pack texts and bitness; the probe of this process in each prefix.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -50,15 +49,12 @@ const struct {
          const bool counts = Is(in, 4, 0) || Is(in, 4, 10);
          return code == Code({in.major, in.minor, counts ? letter : "", in.wow64});
      }},
-    {"4.0 is 95 OSR2 with an upper-case B or C, else unknown",
+    {"4.0 is 95 OSR2 with an upper-case B or C (else unknown), 4.10 98 SE with an A (else 98)",
      [](const Input& in, int code) {
-         const bool osr2 = Letter(in.csd) == 'B' || Letter(in.csd) == 'C';
-         return !Is(in, 4, 0) || code == (osr2 ? PLATFORM_WIN95_OSR2 : PLATFORM_UNKNOWN);
-     }},
-    {"4.10 is 98 Second Edition with an upper-case A, else 98",
-     [](const Input& in, int code) {
-         return !Is(in, 4, 10) ||
-                code == (Letter(in.csd) == 'A' ? PLATFORM_WIN98_SE : PLATFORM_WIN98);
+         const char ch = Letter(in.csd);
+         if (Is(in, 4, 0))
+             return code == (ch == 'B' || ch == 'C' ? PLATFORM_WIN95_OSR2 : PLATFORM_UNKNOWN);
+         return !Is(in, 4, 10) || code == (ch == 'A' ? PLATFORM_WIN98_SE : PLATFORM_WIN98);
      }},
     {"4.90 is Me; 5.0, 5.1 and 5.2 are 2000, XP and 2003 in turn, whatever the bitness",
      [](const Input& in, int code) {

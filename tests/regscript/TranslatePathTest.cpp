@@ -31,13 +31,11 @@ std::string Dacl(const std::string& path) {
 // The file's creation time (with set, first sets it); zero when it cannot be had.
 ULONGLONG CreationTime(const std::string& path, ULONGLONG set = 0) {
     FILETIME time = {static_cast<DWORD>(set), static_cast<DWORD>(set >> 32)};
-    HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE || (set != 0 && !SetFileTime(file, &time, nullptr, nullptr)) ||
-        !GetFileTime(file, &time, nullptr, nullptr))
+    CFileHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0,
+                                 nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file || (set != 0 && !SetFileTime(file.get(), &time, nullptr, nullptr)) ||
+        !GetFileTime(file.get(), &time, nullptr, nullptr))
         time = FILETIME();
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
@@ -45,13 +43,9 @@ ULONGLONG CreationTime(const std::string& path, ULONGLONG set = 0) {
 std::vector<std::string> LeftoverFiles(const test::CTempFolder& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(folder.File("~trv*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do
-            names.push_back(data.cFileName);
-        while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
+    CFindHandle find(FindFirstFileA(folder.File("~trv*").c_str(), &data));
+    for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.get(), &data))
+        names.push_back(data.cFileName);
     return names;
 }
 
@@ -113,9 +107,7 @@ TEST_F(TranslatePath, RewritesTheFileInPlaceUnderItsOwnName) {
         EXPECT_EQ(row.newText, test::ReadFileBytes(path)) << row.name;
         EXPECT_EQ(std::vector<std::string>{}, LeftoverFiles(m_folder)) << row.name;
         WIN32_FIND_DATAA data;
-        HANDLE find = FindFirstFileA(path.c_str(), &data);
-        ASSERT_NE(INVALID_HANDLE_VALUE, find) << row.name;
-        FindClose(find);
+        ASSERT_TRUE(CFindHandle(FindFirstFileA(path.c_str(), &data))) << row.name;
         EXPECT_EQ(row.name, data.cFileName) << "the file keeps its name";
     }
 }

@@ -88,7 +88,7 @@ mutation "library loaded by bare name, not by its full path" devctl/DevCtr.cpp \
 mutation "tools started in the caller's current directory" devctl/Platform.cpp \
     'FALSE, 0, nullptr, szDirectory,' \
     'FALSE, 0, nullptr, nullptr,' \
-    'win64\.Register\.Modern64BitWindowsRunsDPInst64QuietOnlyWhenAsked'
+    'win64\.Register\.EachWindowsVersionRunsItsTools'
 
 mutation "tool path with a blank left unquoted" devctl/CommandText.cpp \
     'const char* pszQuote = (strchr(pszFolder, '"' '"') != nullptr) ? "\"" : "";' \

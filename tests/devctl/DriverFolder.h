@@ -73,4 +73,20 @@ std::vector<std::string> JournalLines(const std::string& path);
 extern const char SAMPLE_ID_1[];
 extern const char SAMPLE_ID_2[];
 
+// Judges the rows of a per-version table (fields windows, b64, args) meant for this prefix's
+// bitness (b64: under WOW64), each under the Windows version it names: check(row, where), where
+// naming the row in messages. A table with no row for this prefix fails.
+template <class Row, size_t N, class Check>
+void ForRowsOfThisPrefix(const Row (&rows)[N], Check check) {
+    size_t nRows = 0;
+    for (const Row& row : rows) {
+        if (row.b64 != test::IsWow64())
+            continue;
+        ++nRows;
+        test::CWindowsVersionOverride version(DRIVER_TORVANE, row.windows);
+        check(row, std::string(row.windows) + ": " + row.args);
+    }
+    EXPECT_NE(0u, nRows) << "no row for this prefix";
+}
+
 } // namespace devtest

@@ -1,6 +1,7 @@
 // REGISTER end to end: Torvane.exe in a program folder with the stand-in tools, under each
-// Windows version Wine can report, in the 64-bit prefix. The journal shows what was started and
-// called, in order; Pellux.ini and the real "stisvc" show the rest.
+// Windows version Wine can report, in the 64-bit prefix (the tools per version in the 32-bit one
+// too). The journal shows what was started and called, in order; Pellux.ini and the real
+// "stisvc" show the rest.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -32,69 +33,58 @@ protected:
     }
 };
 
-TEST_F(Register, XpRunsPelluxWithTheInfNameInItsSettingsThenTheRescan) {
-    test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, "winxp");
-    CDriverFolder folder("regxp");
-    for (const char* args : {"REGISTER scanner.inf /Q", "register scanner.inf"}) {
-        RunTorvaneIn(folder, args);
-        EXPECT_EQ(Strings({folder.ToolLine("Pellux.exe"), folder.ToolLine("devcon.exe", " Rescan"),
-                           LibraryCall("", 2), LibraryCall("", 1)}),
-                  folder.TakeJournal())
-            << args << ": Pellux.exe never gets /Q";
-        EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder)) << args;
-    }
-}
+// REGISTER under each Windows version, in the prefix of its bitness: the installer tool, then
+// the rescan, each started in the program folder; then the library's two calls. Before 5.1 no
+// tool runs and no settings are written.
+const struct {
+    const char* windows;
+    bool b64; // of the prefix the row runs in
+    const char* args;
+    const char *installer, *tail, *devcon; // installer nullptr: no tool runs
+} REGISTER_ROWS[] = {
+    {"winxp", true, "REGISTER scanner.inf /Q", "Pellux.exe", "", "devcon.exe"}, // never /Q
+    {"winxp", true, "register scanner.inf", "Pellux.exe", "", "devcon.exe"},
+    {"win2003", true, "REGISTER scanner.inf /Q", "Pellux.exe", "", "devcon64.exe"},
+    {"winxp64", true, "REGISTER scanner.inf /Q", "Pellux.exe", "", "devcon64.exe"},
+    {"win7", true, "REGISTER scanner.inf /Q", "DPInst64.exe", " /Q", "devcon64.exe"},
+    {"win7", true, "REGISTER scanner.inf STOPWIA", "DPInst64.exe", "", "devcon64.exe"},
+    {"win10", true, "REGISTER scanner.inf /Q", "DPInst64.exe", " /Q", "devcon64.exe"},
+    {"win10", true, "REGISTER scanner.inf STOPWIA", "DPInst64.exe", "", "devcon64.exe"},
+    {"win95", true, "REGISTER scanner.inf /Q", nullptr, "", nullptr},
+    {"nt40", true, "REGISTER scanner.inf /Q", nullptr, "", nullptr},
+    {"win98", true, "REGISTER scanner.inf /Q", nullptr, "", nullptr},
+    {"winme", true, "REGISTER scanner.inf /Q", nullptr, "", nullptr},
+    {"win2k", true, "REGISTER scanner.inf /Q", nullptr, "", nullptr},
+    {"win7", false, "REGISTER scanner.inf /Q", "DPInst.exe", " /Q", "devcon.exe"},
+    {"win7", false, "REGISTER scanner.inf", "DPInst.exe", "", "devcon.exe"},
+    {"win10", false, "REGISTER scanner.inf /Q", "DPInst.exe", " /Q", "devcon.exe"},
+    {"win10", false, "REGISTER scanner.inf", "DPInst.exe", "", "devcon.exe"},
+};
 
-TEST_F(Register, Version52RunsPelluxThenThe64BitRescan) {
-    CDriverFolder folder("reg2003");
-    for (const char* windows : {"win2003", "winxp64"}) {
-        test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
-        RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
-        EXPECT_EQ(
-            Strings({folder.ToolLine("Pellux.exe"), folder.ToolLine("devcon64.exe", " Rescan"),
-                     LibraryCall("", 2), LibraryCall("", 1)}),
-            folder.TakeJournal())
-            << windows;
-        EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder)) << windows;
-    }
-}
-
-TEST_F(Register, Modern64BitWindowsRunsDPInst64QuietOnlyWhenAsked) {
-    CDriverFolder folder("reg64");
+TEST_F(Register, EachWindowsVersionRunsItsToolsInTheProgramFolder) {
+    CDriverFolder folder("regversions");
     char ownDirectory[MAX_PATH] = {};
     ASSERT_NE(0u, GetCurrentDirectoryA(sizeof(ownDirectory), ownDirectory));
     ASSERT_NE(0, lstrcmpiA(ownDirectory, folder.ShortPath().c_str())) << "tools would start there";
-    for (const char* windows : {"win7", "win10"}) {
-        test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
-        RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
-        EXPECT_EQ(Strings({folder.ToolLine("DPInst64.exe", " /Q"),
-                           folder.ToolLine("devcon64.exe", " Rescan"), LibraryCall("", 2),
-                           LibraryCall("", 1)}),
-                  folder.TakeJournal())
-            << windows;
-        EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder)) << windows;
-
-        RunTorvaneIn(folder, "REGISTER scanner.inf STOPWIA");
-        EXPECT_EQ(
-            Strings({folder.ToolLine("DPInst64.exe"), folder.ToolLine("devcon64.exe", " Rescan"),
-                     LibraryCall("", 2), LibraryCall("", 1)}),
-            folder.TakeJournal())
-            << windows << ": no /Q without the quiet word";
-        EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder)) << windows;
-    }
-    EXPECT_EQ(Strings(8, folder.ShortPath()), JournalLines(folder.File("curdirs.txt")))
+    size_t nToolsStarted = 0;
+    devtest::ForRowsOfThisPrefix(REGISTER_ROWS, [&](const auto& row, const std::string& where) {
+        RunTorvaneIn(folder, row.args);
+        Strings expected;
+        if (row.installer != nullptr) {
+            expected = {folder.ToolLine(row.installer, row.tail),
+                        folder.ToolLine(row.devcon, " Rescan")};
+            nToolsStarted += 2;
+        }
+        expected.insert(expected.end(), {LibraryCall("", 2), LibraryCall("", 1)});
+        EXPECT_EQ(expected, folder.TakeJournal()) << where;
+        if (row.installer != nullptr) {
+            EXPECT_EQ(PelluxIni("SCANNER.INF"), TakePelluxIni(folder)) << where;
+        } else {
+            EXPECT_FALSE(test::FileExists(folder.File("Pellux.ini"))) << where;
+        }
+    });
+    EXPECT_EQ(Strings(nToolsStarted, folder.ShortPath()), JournalLines(folder.File("curdirs.txt")))
         << "each tool starts in the program folder";
-}
-
-TEST_F(Register, OlderWindowsRunNoToolAndWriteNoSettingsButCallTheLibrary) {
-    CDriverFolder folder("regold");
-    for (const char* windows : {"win95", "nt40", "win98", "winme", "win2k"}) {
-        test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
-        RunTorvaneIn(folder, "REGISTER scanner.inf /Q");
-        EXPECT_EQ(Strings({LibraryCall("", 2), LibraryCall("", 1)}), folder.TakeJournal())
-            << windows;
-        EXPECT_FALSE(test::FileExists(folder.File("Pellux.ini"))) << windows;
-    }
 }
 
 TEST_F(Register, LibraryWithTheExportLeavesTheServiceAlone) {

@@ -1,5 +1,6 @@
-// UNREGISTER end to end in the 64-bit prefix: the package uninstall, the library calls and
-// device removals for each USB id of the INF, and "stisvc" stopped around the work.
+// UNREGISTER end to end in the 64-bit prefix (the tools per version in the 32-bit one too): the
+// package uninstall, the library calls and device removals for each USB id of the INF, and
+// "stisvc" stopped around the work.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,6 +21,11 @@ using Strings = std::vector<std::string>;
 
 class Unregister : public test::CWiaServiceTest {
 protected:
+    // In the 32-bit prefix a start of the service stays pending: it is left as it is there.
+    void TearDown() override {
+        if (test::IsWow64())
+            CWiaServiceTest::TearDown();
+    }
     // The journal of a removal with the tools of one bitness, for the sample's two ids.
     Strings Removal(const CDriverFolder& folder, const std::string& installer,
                     const std::string& devcon, const std::string& infName = "SCANNER.INF") {
@@ -32,16 +38,36 @@ protected:
     }
 };
 
-TEST_F(Unregister, Modern64BitWindowsUninstallsThenRemovesEachDeviceAndRestartsTheService) {
-    CDriverFolder folder("unreg64");
-    for (const char* windows : {"win7", "win10"}) {
-        test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
-        ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
-        RunTorvaneIn(folder, "UNREGISTER scanner.inf");
-        EXPECT_EQ(Removal(folder, "DPInst64.exe", "Devcon64.exe"), folder.TakeJournal()) << windows;
-        EXPECT_TRUE(test::WaitForServiceState(WIA, SERVICE_RUNNING, 10000))
-            << windows << ": started again, also when it had not been running";
-    }
+// UNREGISTER under the versions that run the package tools, in the prefix of their bitness. In
+// the 64-bit prefix the service, stopped before, runs again after unless STOPWIA keeps it
+// stopped (the 32-bit prefix's service host does not run reliably: not checked there).
+const struct {
+    const char* windows;
+    bool b64; // of the prefix the row runs in
+    const char *args, *installer, *devcon;
+} REMOVAL_ROWS[] = {
+    {"win7", true, "UNREGISTER scanner.inf", "DPInst64.exe", "Devcon64.exe"},
+    {"win10", true, "UNREGISTER scanner.inf", "DPInst64.exe", "Devcon64.exe"},
+    {"win2003", true, "UNREGISTER scanner.inf STOPWIA", "DPInst64.exe", "Devcon64.exe"},
+    {"winxp64", true, "UNREGISTER scanner.inf STOPWIA", "DPInst64.exe", "Devcon64.exe"},
+    {"win7", false, "UNREGISTER scanner.inf STOPWIA", "DPInst.exe", "Devcon.exe"},
+    {"win7", false, "UNREGISTER scanner.inf", "DPInst.exe", "Devcon.exe"},
+};
+
+TEST_F(Unregister, EachWindowsVersionUninstallsThenRemovesEachDeviceWithItsTools) {
+    CDriverFolder folder("unregversions");
+    devtest::ForRowsOfThisPrefix(REMOVAL_ROWS, [&](const auto& row, const std::string& where) {
+        const bool bRestarts = std::string(row.args).find("STOPWIA") == std::string::npos;
+        if (row.b64 && bRestarts) {
+            ASSERT_TRUE(test::BringServiceTo(WIA, SERVICE_STOPPED));
+        }
+        RunTorvaneIn(folder, row.args);
+        EXPECT_EQ(Removal(folder, row.installer, row.devcon), folder.TakeJournal()) << where;
+        if (row.b64 && bRestarts) {
+            EXPECT_TRUE(test::WaitForServiceState(WIA, SERVICE_RUNNING, 10000))
+                << where << ": started again, also when it had not been running";
+        }
+    });
     EXPECT_FALSE(test::FileExists(folder.File("Pellux.ini")));
 }
 
@@ -57,15 +83,6 @@ TEST_F(Unregister, KeepStoppedWordLeavesTheServiceStopped) {
     RunTorvaneIn(folder, "UNREGISTER scanner.inf /Q");
     EXPECT_EQ(5u, folder.TakeJournal().size());
     EXPECT_TRUE(test::WaitForServiceState(WIA, SERVICE_RUNNING, 10000)) << "only STOPWIA keeps it";
-}
-
-TEST_F(Unregister, Version52RunsThe64BitTools) {
-    CDriverFolder folder("unreg2003");
-    for (const char* windows : {"win2003", "winxp64"}) {
-        test::CWindowsVersionOverride version(devtest::DRIVER_TORVANE, windows);
-        RunTorvaneIn(folder, "UNREGISTER scanner.inf STOPWIA");
-        EXPECT_EQ(Removal(folder, "DPInst64.exe", "Devcon64.exe"), folder.TakeJournal()) << windows;
-    }
 }
 
 TEST_F(Unregister, XpCallsTheLibraryTwicePerIdAndStartsNoProgram) {

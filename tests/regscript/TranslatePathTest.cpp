@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/FileReplace.h"
+#include "common/Handle.h"
 #include "regscript/IniFile.h"
 #include "support/TestSupport.h"
 #include "tests/regscript/RegScriptTestSupport.h"
@@ -30,13 +31,11 @@ std::string Dacl(const std::string& path) {
 // The file's creation time (with set, first sets it); zero when it cannot be had.
 ULONGLONG CreationTime(const std::string& path, ULONGLONG set = 0) {
     FILETIME time = {static_cast<DWORD>(set), static_cast<DWORD>(set >> 32)};
-    HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE || (set != 0 && !SetFileTime(file, &time, nullptr, nullptr)) ||
-        !GetFileTime(file, &time, nullptr, nullptr))
+    CFileHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0,
+                                 nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file || (set != 0 && !SetFileTime(file.get(), &time, nullptr, nullptr)) ||
+        !GetFileTime(file.get(), &time, nullptr, nullptr))
         time = FILETIME();
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
@@ -44,14 +43,38 @@ ULONGLONG CreationTime(const std::string& path, ULONGLONG set = 0) {
 std::vector<std::string> LeftoverFiles(const test::CTempFolder& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(folder.File("~trv*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do
-            names.push_back(data.cFileName);
-        while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
+    CFindHandle find(FindFirstFileA(folder.File("~trv*").c_str(), &data));
+    for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.get(), &data))
+        names.push_back(data.cFileName);
     return names;
+}
+
+ULONGLONG FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// Sets the file's size (padding it with NULs).
+bool SetFileSize(const std::string& path, LONGLONG size) {
+    CFileHandle file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER at;
+    at.QuadPart = size;
+    return file && SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) &&
+           SetEndOfFile(file.get());
+}
+
+// The file's first cb bytes (fewer when it is shorter or cannot be read).
+std::string ReadHead(const std::string& path, size_t cb) {
+    std::string head(cb, '\0');
+    DWORD cbRead = 0;
+    CFileHandle file(
+        CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file)
+        ReadFile(file.get(), &head[0], static_cast<DWORD>(cb), &cbRead, nullptr);
+    return head.substr(0, cbRead);
 }
 
 class TranslatePath : public ::testing::Test {
@@ -67,40 +90,33 @@ protected:
     test::CProgramFolder m_folder{"translatepath"};
 };
 
-TEST_F(TranslatePath, RewritesTheWorkedExampleInPlace) {
-    const std::string path = m_folder.File("Setup.reg");
-    ASSERT_TRUE(test::WriteFileBytes(path, test::WorkedExampleInput()));
-    EXPECT_EQ(0u, Run("TRANSLATEPATH setup.reg"));
-    EXPECT_EQ(test::WorkedExampleOutput(), test::ReadFileBytes(path));
-    EXPECT_EQ(std::vector<std::string>{}, LeftoverFiles(m_folder));
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(path.c_str(), &data);
-    ASSERT_NE(INVALID_HANDLE_VALUE, find);
-    FindClose(find);
-    EXPECT_STREQ("Setup.reg", data.cFileName) << "the file keeps its name";
-}
-
-TEST_F(TranslatePath, RewrittenScriptsByteForByte) {
-    const std::string folder = test::ShortWindowsFolder();
+TEST_F(TranslatePath, RewritesTheFileInPlaceUnderItsOwnName) {
     const struct {
-        std::string name, bytes, rewritten;
-    } files[] = {{"scan settings.reg",
-                  "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\S]\r\n"
-                  "\"Driver\"=\"[WINDIR]System32\\drv.dll\"\r\n",
-                  "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\S]\r\n\"Driver\"=\"" + folder +
-                      "\\System32\\drv.dll\"\r\n"},
-                 // For a reader of the text as it stands, never a registry editor: no header line,
-                 // the folder as raw text (docs/regscript.md, "Who reads the rewritten file").
-                 {"reader.reg",
-                  "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n"
-                  "\"a\"=\"[WINDIR]\\\\System32\\\\x.dll\"\r\n\"b\"=\"[WINDIR]Temp\"\r\n",
-                  "\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n\"b\"=\"" + folder +
-                      "\\Temp\"\r\n\"a\"=\"" + folder + "\\\\\\System32\\\\x.dll\"\r\n"}};
-    for (const auto& file : files) {
-        const std::string path = m_folder.File(file.name);
-        ASSERT_TRUE(test::WriteFileBytes(path, file.bytes));
-        EXPECT_EQ(0u, Run("translatepath " + file.name)) << file.name;
-        EXPECT_EQ(file.rewritten, test::ReadFileBytes(path)) << file.name;
+        std::string name, args, oldText, newText;
+    } rows[] = {{"Setup.reg", "TRANSLATEPATH setup.reg", test::WorkedExampleInput(),
+                 test::WorkedExampleOutput()},
+                {"scan settings.reg", "translatepath scan settings.reg",
+                 "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\S]\r\n"
+                 "\"Driver\"=\"[WINDIR]System32\\drv.dll\"\r\n",
+                 "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\S]\r\n\"Driver\"=\"" +
+                     test::ShortWindowsFolder() + "\\System32\\drv.dll\"\r\n"},
+                // For a reader of the text as it stands, never a registry editor: no header line,
+                // the folder as raw text (docs/regscript.md, "Who reads the rewritten file").
+                {"reader.reg", "TRANSLATEPATH reader.reg",
+                 "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n"
+                 "\"a\"=\"[WINDIR]\\\\System32\\\\x.dll\"\r\n\"b\"=\"[WINDIR]Temp\"\r\n",
+                 "\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n\"b\"=\"" + test::ShortWindowsFolder() +
+                     "\\Temp\"\r\n\"a\"=\"" + test::ShortWindowsFolder() +
+                     "\\\\\\System32\\\\x.dll\"\r\n"}};
+    for (const auto& row : rows) {
+        const std::string path = m_folder.File(row.name);
+        ASSERT_TRUE(test::WriteFileBytes(path, row.oldText));
+        EXPECT_EQ(0u, Run(row.args));
+        EXPECT_EQ(row.newText, test::ReadFileBytes(path)) << row.name;
+        EXPECT_EQ(std::vector<std::string>{}, LeftoverFiles(m_folder)) << row.name;
+        WIN32_FIND_DATAA data;
+        ASSERT_TRUE(CFindHandle(FindFirstFileA(path.c_str(), &data))) << row.name;
+        EXPECT_EQ(row.name, data.cFileName) << "the file keeps its name";
     }
 }
 
@@ -189,44 +205,38 @@ TEST_F(TranslatePath, MarkedUtf8KeepsItsMarkAndTheFileWhatItHad) {
     EXPECT_EQ(test::WorkedExampleInput(), test::ReadFileBytes(linked));
 }
 
-TEST_F(TranslatePath, FileThatCannotBeOpenedOrWrittenExitsMinusOne) {
-    EXPECT_EQ(EXIT_MINUS_ONE, Run("TRANSLATEPATH missing.reg"));
-    EXPECT_FALSE(test::FileExists(m_folder.File("missing.reg")));
-    EXPECT_EQ(EXIT_MINUS_ONE, Run("TRANSLATEPATH")) << "the program folder is no file";
-
-    // A read-only file is not replaced, as it could not be opened for writing.
-    const std::string path = m_folder.File("readonly.reg");
-    ASSERT_TRUE(test::WriteFileBytes(path, test::WorkedExampleInput()));
-    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(EXIT_MINUS_ONE, Run("TRANSLATEPATH readonly.reg"));
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(test::WorkedExampleInput(), test::ReadFileBytes(path));
-    EXPECT_EQ(std::vector<std::string>{}, LeftoverFiles(m_folder));
-
-    // A file over the largest one TRANSLATEPATH reads is refused unread and left as it was.
-    // (The script with NUL padding up to that size: one byte less would be rewritten.)
-    const std::string large = m_folder.File("large.reg");
-    ASSERT_TRUE(test::WriteFileBytes(large, test::WorkedExampleInput()));
-    LARGE_INTEGER size;
-    size.QuadPart = INI_FILE_MAX + 1LL;
-    HANDLE hFile = CreateFileA(large.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
-    const BOOL bSized = SetFilePointerEx(hFile, size, nullptr, FILE_BEGIN) && SetEndOfFile(hFile);
-    CloseHandle(hFile);
-    ASSERT_TRUE(bSized);
-    EXPECT_EQ(EXIT_MINUS_ONE, Run("TRANSLATEPATH large.reg"));
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    ASSERT_TRUE(GetFileAttributesExA(large.c_str(), GetFileExInfoStandard, &data));
-    EXPECT_EQ(static_cast<DWORD>(size.HighPart), data.nFileSizeHigh);
-    EXPECT_EQ(size.LowPart, data.nFileSizeLow);
-    std::string head(test::WorkedExampleInput().size(), '\0');
-    DWORD cbRead = 0;
-    hFile = CreateFileA(large.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
-    ReadFile(hFile, &head[0], static_cast<DWORD>(head.size()), &cbRead, nullptr);
-    CloseHandle(hFile);
-    DeleteFileA(large.c_str());
-    EXPECT_EQ(test::WorkedExampleInput(), head);
+TEST_F(TranslatePath, FileThatCannotBeOpenedOrWrittenExitsMinusOneAndStaysAsItWas) {
+    // The script as each file's text, made read-only (not replaced, as it could not be opened
+    // for writing) or padded with NULs to one byte over the largest file TRANSLATEPATH reads
+    // (refused unread; one byte less would be rewritten).
+    const std::string script = test::WorkedExampleInput();
+    const struct {
+        const char* name; // "": no argument, the program folder is no file
+        DWORD attributes; // 0: no such file
+        ULONGLONG size;
+    } rows[] = {{"missing.reg", 0, 0},
+                {"", 0, 0},
+                {"readonly.reg", FILE_ATTRIBUTE_READONLY, script.size()},
+                {"large.reg", FILE_ATTRIBUTE_NORMAL, INI_FILE_MAX + 1ULL}};
+    for (const auto& row : rows) {
+        const std::string path = m_folder.File(row.name);
+        if (row.attributes != 0) {
+            ASSERT_TRUE(test::WriteFileBytes(path, script));
+            ASSERT_TRUE(SetFileSize(path, row.size)) << row.name;
+            ASSERT_TRUE(SetFileAttributesA(path.c_str(), row.attributes)) << row.name;
+        }
+        EXPECT_EQ(EXIT_MINUS_ONE,
+                  Run(*row.name ? "TRANSLATEPATH " + std::string(row.name) : "TRANSLATEPATH"))
+            << row.name;
+        if (row.attributes != 0) {
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            EXPECT_EQ(row.size, FileSize(path)) << row.name;
+            EXPECT_EQ(script, ReadHead(path, script.size())) << row.name;
+            DeleteFileA(path.c_str());
+        } else if (*row.name) {
+            EXPECT_FALSE(test::FileExists(path)) << row.name;
+        }
+    }
     EXPECT_EQ(std::vector<std::string>{}, LeftoverFiles(m_folder));
 }
 
@@ -417,13 +427,6 @@ std::string Hex(unsigned long n) {
     char sz[16];
     std::snprintf(sz, sizeof(sz), "%lx", n);
     return sz;
-}
-
-ULONGLONG FileSize(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 void TranslatePath::EndRunsOf(const std::string& oldText) {

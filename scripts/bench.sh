@@ -5,7 +5,7 @@
 set -eu
 . "$(dirname "$0")/common.sh"
 prepare_wine_run
-bin_dos="Z:$(printf '%s' "$build/bin" | tr / '\\')"
+bin_dos=$(wine_path "$build/bin")
 work="$build/bench"
 mkdir -p "$work"
 

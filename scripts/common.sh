@@ -4,9 +4,16 @@ root=${root:-$(cd "$(dirname "$0")/.." && pwd)}
 build="$root/build"
 
 # The environment of every Wine run of the project: the prefix (a folder), Wine quiet, and no
-# offer to install Wine's .NET and HTML engines, which nothing here needs.
+# offer to install Wine's .NET and HTML engines, which nothing here needs. (The tests get the
+# same from torvane_wine_environment in tests/CMakeLists.txt.)
 wine_environment() {
     export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# wine_path PATH: the Windows path under which Wine's programs see the Unix path PATH (drive Z: is
+# the Unix root).
+wine_path() {
+    printf 'Z:%s' "$1" | tr / '\\'
 }
 
 configure_and_build() {

@@ -11,7 +11,7 @@ rm -rf "$program"
 mkdir -p "$program"
 cp -r "$root/samples/setup/." "$program/"
 cp "$build/bin/Torvane.exe" "$program/"
-program_dos="Z:$(printf '%s' "$program" | tr / '\\')"
+program_dos=$(wine_path "$program")
 
 # torvane ARGS...: runs Torvane.exe from the program folder as an installer would.
 torvane() {

@@ -64,26 +64,26 @@ in_folder() {
     (cd "$1" && shift && "$@")
 }
 
-# --- 32-bit: Torvane.exe, Kestrix.dll, lib/mingw, lib/msvc ---
+# The binaries: Torvane.exe and Kestrix.dll (32-bit), and x64/Kestrix.dll for 64-bit processes.
 ship "$out" "$build/bin/Torvane.exe" "$build/bin/Kestrix.dll"
-# MinGW: maps the decorated stdcall names callers compile against to the plain exports.
-in_folder "$out/lib/mingw" i686-w64-mingw32-dlltool --kill-at \
-    --input-def "$root/kestrix/Kestrix.def" --dllname Kestrix.dll --output-lib libKestrix.a
-# MSVC: the short import format link.exe reads, with the same mapping.
-in_folder "$out/lib/msvc" llvm-dlltool -m i386 -k -d "$root/kestrix/Kestrix.def" -D Kestrix.dll \
-    -l Kestrix.lib
-
-# --- Kestrix.dll for 64-bit processes: x64/Kestrix.dll, lib/mingw/x64, lib/msvc/x64 ---
-# x86-64 has no name decoration: both import libraries come from the export list the x64 build
-# derives from Kestrix.def (the same names and ordinals without the @N suffixes).
-x64_def="$build/x64/kestrix/Kestrix.def"
-mkdir -p "$out/lib/mingw/x64" "$out/lib/msvc/x64"
 ship "$out/x64" "$build/bin/x64/Kestrix.dll"
-in_folder "$out/lib/mingw/x64" x86_64-w64-mingw32-dlltool --input-def "$x64_def" \
-    --dllname Kestrix.dll --output-lib libKestrix.a
-in_folder "$out/lib/msvc/x64" llvm-dlltool -m i386:x86-64 -d "$x64_def" -D Kestrix.dll \
-    -l Kestrix.lib
-# --- end of the 64-bit Kestrix.dll ---
+
+# The import libraries of each Kestrix.dll: for MinGW (lib/mingw, dlltool) and for MSVC
+# (lib/msvc, llvm-dlltool: the short import format link.exe reads), the 64-bit ones in x64/.
+# The 32-bit ones map the decorated stdcall names callers compile against to the plain exports
+# (-k). x86-64 has no name decoration: its libraries come from the export list the x64 build
+# derives from Kestrix.def (the same names and ordinals without the @N suffixes).
+for arch in x86 x64; do
+    case $arch in
+    x86) sub="" def="$root/kestrix/Kestrix.def" gnu=i686 machine=i386 kill=-k ;;
+    x64) sub=/x64 def="$build/x64/kestrix/Kestrix.def" gnu=x86_64 machine=i386:x86-64 kill="" ;;
+    esac
+    mkdir -p "$out/lib/mingw$sub" "$out/lib/msvc$sub"
+    in_folder "$out/lib/mingw$sub" "$gnu-w64-mingw32-dlltool" $kill --input-def "$def" \
+        --dllname Kestrix.dll --output-lib libKestrix.a
+    in_folder "$out/lib/msvc$sub" llvm-dlltool -m "$machine" $kill -d "$def" -D Kestrix.dll \
+        -l Kestrix.lib
+done
 
 cp "$root/kestrix/Kestrix.h" "$out/include/"
 cp "$root/README.md" "$root/LICENSE" "$out/"

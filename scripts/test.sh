@@ -2,7 +2,7 @@
 # Installs the toolchain and Wine, builds everything, runs every test under Wine, packages the
 # release from that build and checks its sums, builds the release again in a clean clone and
 # checks that it is byte for byte the same, checks that every mutation of scripts/mutate.sh still
-# finds its text, then runs the native sanitizer tests of the text readers and each fuzz target
+# applies, then runs the native sanitizer tests of the text readers and each fuzz target
 # for a bounded time (FUZZ_SECONDS per target, default 60).
 set -eu
 . "$(dirname "$0")/common.sh"

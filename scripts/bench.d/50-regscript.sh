@@ -14,7 +14,7 @@
 # here a 32-bit process without the flag gets about 110 MB, too little for the 80 MB files. The
 # floor and bench_regscript.exe are large-address aware as it is.
 rs_dir="$work/regscript"
-rs_dir_dos="Z:$(printf '%s' "$rs_dir" | tr / '\\')"
+rs_dir_dos=$(wine_path "$rs_dir")
 rs_runs=${RS_RUNS:-3}
 mkdir -p "$rs_dir"
 cp "$build/bin/TorvaneLargeAddress.exe" "$rs_dir/Torvane.exe"

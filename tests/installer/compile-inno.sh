@@ -10,10 +10,9 @@ set -eu
 inno=$1 root=$2 bin=$3 version=$4 older=${5:-}
 script="$root/installer/ScannerSetup.iss"
 stage="$bin/inno-stage"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$root/scripts/common.sh"
+wine_environment "$WINEPREFIX"
 unset DISPLAY
-
-windows() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 rm -rf "$stage"
 mkdir -p "$stage/bin" "$stage/samples"
@@ -40,9 +39,9 @@ grep -q 'TRANSLATEPATH Absent.reg' "$stage/ScannerSetupBroken.iss"
 # compile <script> <output name> <version>
 compile() {
     status=0
-    wine "$inno/ISCC.exe" /Q "/J$(windows "$stage/emulation.iss")" \
-        "/DBinDir=$(windows "$stage/bin")" "/DSampleDir=$(windows "$stage/samples")" \
-        "/DVersion=$3" "/O$(windows "$bin")" "/F$2" "$(windows "$1")" \
+    wine "$inno/ISCC.exe" /Q "/J$(wine_path "$stage/emulation.iss")" \
+        "/DBinDir=$(wine_path "$stage/bin")" "/DSampleDir=$(wine_path "$stage/samples")" \
+        "/DVersion=$3" "/O$(wine_path "$bin")" "/F$2" "$(wine_path "$1")" \
         </dev/null >"$stage/iscc.txt" 2>&1 || status=$?
     cat "$stage/iscc.txt"
     [ "$status" -eq 0 ] && [ -f "$bin/$2.exe" ] || {

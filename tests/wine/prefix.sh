@@ -82,7 +82,7 @@ restore_baseline() {
     } | iconv -f UTF-8 -t UTF-16LE >"$script.body"
     { printf '\377\376'; cat "$script.body"; } >"$script"
     rm -f "$script.body"
-    quiet timeout 120 wine regedit /s "Z:$(printf '%s' "$script" | tr / '\\\\')"
+    quiet timeout 120 wine regedit /s "$(wine_path "$script")"
 }
 
 # Each attempt is bounded: under emulation a creation occasionally hangs instead of dying.

@@ -63,14 +63,10 @@ int HoldFolder(const char* pszFolder, CFileHandle* pFolder, CHeldFileWait* pWait
 // place is removed itself, nothing of what it points at.
 void RemoveCopyFolder(const char* pszFolder) {
     char szCopy[MAX_PATH];
-    const size_t cchFolder = strlen(pszFolder);
     CFileHandle folder;
-    if (cchFolder + sizeof(COPY_NAME) <= sizeof(szCopy) &&
-        HoldFolder(pszFolder, &folder, nullptr)) {
-        memcpy(szCopy, pszFolder, cchFolder);
-        memcpy(szCopy + cchFolder, COPY_NAME, sizeof(COPY_NAME));
+    if (JoinFolderAndName(szCopy, sizeof(szCopy), pszFolder, strlen(pszFolder), COPY_NAME) &&
+        HoldFolder(pszFolder, &folder, nullptr))
         DeleteFileA(szCopy);
-    }
     folder.reset();
     RemoveDirectoryA(pszFolder);
 }
@@ -80,10 +76,8 @@ void RemoveCopyFolder(const char* pszFolder) {
 // process (one that OpenProcess still finds) is left to it.
 void RemoveLeftNewFiles(const char* pszPath, size_t cchFolder) {
     char szPattern[MAX_PATH];
-    if (cchFolder + sizeof(NEW_FILE_PATTERN) > sizeof(szPattern))
+    if (!JoinFolderAndName(szPattern, sizeof(szPattern), pszPath, cchFolder, NEW_FILE_PATTERN))
         return;
-    memcpy(szPattern, pszPath, cchFolder);
-    lstrcpyA(szPattern + cchFolder, NEW_FILE_PATTERN);
     WIN32_FIND_DATAA data;
     CFindHandle find(FindFirstFileA(szPattern, &data));
     if (!find)
@@ -97,12 +91,11 @@ void RemoveLeftNewFiles(const char* pszPath, size_t cchFolder) {
             ++nDigits;
         }
         if (nDigits == 0 || *p != '_' || dwPid == GetCurrentProcessId() ||
-            cchFolder + strlen(data.cFileName) >= sizeof(szPattern))
+            !JoinFolderAndName(szPattern, sizeof(szPattern), pszPath, cchFolder, data.cFileName))
             continue;
         CKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, dwPid));
         if (process || GetLastError() != ERROR_INVALID_PARAMETER)
             continue; // the process runs (or cannot be told apart from one that does)
-        lstrcpyA(szPattern + cchFolder, data.cFileName);
         Diag("%s: left by an ended run, removed", szPattern);
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             RemoveCopyFolder(szPattern);
@@ -218,12 +211,9 @@ int CFileReplacement::ReadWholeOld(CArray<char>* pText) {
 int CFileReplacement::MakeUnique(char* pszName, int bFolder, DWORD dwAttributes) {
     for (unsigned nTry = 0; nTry < NEW_FILE_NAMES_TRIED; ++nTry) {
         char szName[NEW_FILE_NAME_SIZE];
-        const int cchName =
-            wsprintfA(szName, "%s%lx_%x.tmp", NEW_FILE_PREFIX, GetCurrentProcessId(), nTry);
-        if (m_cchFolder + static_cast<size_t>(cchName) >= MAX_PATH)
+        wsprintfA(szName, "%s%lx_%x.tmp", NEW_FILE_PREFIX, GetCurrentProcessId(), nTry);
+        if (!JoinFolderAndName(pszName, MAX_PATH, m_szPath, m_cchFolder, szName))
             return 0; // the name would not fit: nothing is cut
-        memcpy(pszName, m_szPath, m_cchFolder);
-        memcpy(pszName + m_cchFolder, szName, static_cast<size_t>(cchName) + 1);
         if (bFolder) {
             SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, FALSE};
             PSECURITY_DESCRIPTOR pDescriptor = nullptr;
@@ -285,15 +275,14 @@ int CFileReplacement::BeginCopy(const void* pBytes, size_t cb) {
         return 0;
     // Held, and checked: whoever may delete entries of the old file's folder could have put a
     // link in its place since it was made.
-    const size_t cchFolder = strlen(m_szCopyFolder);
     if (!HoldFolder(m_szCopyFolder, &m_copyFolder, nullptr) ||
-        cchFolder + sizeof(COPY_NAME) > sizeof(m_szCopy)) {
+        !JoinFolderAndName(m_szCopy, sizeof(m_szCopy), m_szCopyFolder, strlen(m_szCopyFolder),
+                           COPY_NAME)) {
+        m_copyFolder.reset();
         RemoveDirectoryA(m_szCopyFolder);
         m_szCopyFolder[0] = '\0';
         return 0;
     }
-    memcpy(m_szCopy, m_szCopyFolder, cchFolder);
-    memcpy(m_szCopy + cchFolder, COPY_NAME, sizeof(COPY_NAME));
     // Encrypted as the new file is, for an encrypted file.
     const DWORD dwEncrypted = m_oldInfo.dwFileAttributes & FILE_ATTRIBUTE_ENCRYPTED;
     CFileHandle copy(CreateFileA(m_szCopy, GENERIC_WRITE, 0, nullptr, CREATE_NEW,

@@ -6,6 +6,7 @@
 #include "common/Diagnostics.h"
 #include "common/Handle.h"
 #include "common/ProcAddress.h"
+#include "common/ReadWholeFile.h"
 
 namespace {
 
@@ -86,8 +87,7 @@ int CopyStream(const WCHAR* pszFrom, const WCHAR* pszTo) {
             return 0;
         if (cbRead == 0)
             return FlushFileBuffers(to.get());
-        DWORD cbWritten = 0;
-        if (!WriteFile(to.get(), abChunk, cbRead, &cbWritten, nullptr) || cbWritten != cbRead)
+        if (!WriteWholeBuffer(to.get(), abChunk, cbRead))
             return 0;
     }
 }

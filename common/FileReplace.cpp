@@ -9,6 +9,7 @@
 #include "common/FileTakeOver.h"
 #include "common/PathText.h"
 #include "common/ReadWholeFile.h"
+#include "common/TextBuilder.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ int HoldFolder(const char* pszFolder, CFileHandle* pFolder, CHeldFileWait* pWait
 void RemoveCopyFolder(const char* pszFolder) {
     char szCopy[MAX_PATH];
     CFileHandle folder;
-    if (JoinFolderAndName(szCopy, sizeof(szCopy), pszFolder, strlen(pszFolder), COPY_NAME) &&
+    if (CTextBuilder(szCopy, sizeof(szCopy)).Add(pszFolder).Add(COPY_NAME).Fits() &&
         HoldFolder(pszFolder, &folder, nullptr))
         DeleteFileA(szCopy);
     folder.reset();
@@ -76,7 +77,10 @@ void RemoveCopyFolder(const char* pszFolder) {
 // process (one that OpenProcess still finds) is left to it.
 void RemoveLeftNewFiles(const char* pszPath, size_t cchFolder) {
     char szPattern[MAX_PATH];
-    if (!JoinFolderAndName(szPattern, sizeof(szPattern), pszPath, cchFolder, NEW_FILE_PATTERN))
+    if (!CTextBuilder(szPattern, sizeof(szPattern))
+             .Add(pszPath, cchFolder)
+             .Add(NEW_FILE_PATTERN)
+             .Fits())
         return;
     WIN32_FIND_DATAA data;
     CFindHandle find(FindFirstFileA(szPattern, &data));
@@ -91,7 +95,10 @@ void RemoveLeftNewFiles(const char* pszPath, size_t cchFolder) {
             ++nDigits;
         }
         if (nDigits == 0 || *p != '_' || dwPid == GetCurrentProcessId() ||
-            !JoinFolderAndName(szPattern, sizeof(szPattern), pszPath, cchFolder, data.cFileName))
+            !CTextBuilder(szPattern, sizeof(szPattern))
+                 .Add(pszPath, cchFolder)
+                 .Add(data.cFileName)
+                 .Fits())
             continue;
         CKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, dwPid));
         if (process || GetLastError() != ERROR_INVALID_PARAMETER)
@@ -212,7 +219,7 @@ int CFileReplacement::MakeUnique(char* pszName, int bFolder, DWORD dwAttributes)
     for (unsigned nTry = 0; nTry < NEW_FILE_NAMES_TRIED; ++nTry) {
         char szName[NEW_FILE_NAME_SIZE];
         wsprintfA(szName, "%s%lx_%x.tmp", NEW_FILE_PREFIX, GetCurrentProcessId(), nTry);
-        if (!JoinFolderAndName(pszName, MAX_PATH, m_szPath, m_cchFolder, szName))
+        if (!CTextBuilder(pszName, MAX_PATH).Add(m_szPath, m_cchFolder).Add(szName).Fits())
             return 0; // the name would not fit: nothing is cut
         if (bFolder) {
             SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, FALSE};
@@ -276,8 +283,7 @@ int CFileReplacement::BeginCopy(const void* pBytes, size_t cb) {
     // Held, and checked: whoever may delete entries of the old file's folder could have put a
     // link in its place since it was made.
     if (!HoldFolder(m_szCopyFolder, &m_copyFolder, nullptr) ||
-        !JoinFolderAndName(m_szCopy, sizeof(m_szCopy), m_szCopyFolder, strlen(m_szCopyFolder),
-                           COPY_NAME)) {
+        !CTextBuilder(m_szCopy, sizeof(m_szCopy)).Add(m_szCopyFolder).Add(COPY_NAME).Fits()) {
         m_copyFolder.reset();
         RemoveDirectoryA(m_szCopyFolder);
         m_szCopyFolder[0] = '\0';

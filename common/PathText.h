@@ -5,7 +5,6 @@
 #pragma once
 
 #include <stddef.h>
-#include <string.h>
 
 // Nonzero when ch is the first byte of a double-byte character.
 typedef int (*PFN_ISLEADBYTE)(unsigned char ch);
@@ -28,18 +27,6 @@ inline size_t FolderPartLength(const char* pszPath, PFN_ISLEADBYTE pfnIsLeadByte
             cchFolder = static_cast<size_t>(p - pszPath);
     }
     return cchFolder;
-}
-
-// Writes the first cchFolder bytes of pszFolder, then pszName and its NUL, into pszOut (cbOut
-// bytes). 0, with pszOut untouched, when they do not fit: a cut path would name another file.
-inline int JoinFolderAndName(char* pszOut, size_t cbOut, const char* pszFolder, size_t cchFolder,
-                             const char* pszName) {
-    const size_t cbName = strlen(pszName) + 1;
-    if (cchFolder >= cbOut || cbName > cbOut - cchFolder)
-        return 0;
-    memmove(pszOut, pszFolder, cchFolder);
-    memcpy(pszOut + cchFolder, pszName, cbName);
-    return 1;
 }
 
 #ifdef _WIN32

@@ -2,39 +2,9 @@
 
 #include <string.h>
 
+#include "common/TextBuilder.h"
+
 namespace {
-
-// Appends text to a fixed buffer; once something does not fit, the builder stays failed.
-class CTextBuilder {
-public:
-    CTextBuilder(char* pszOut, size_t cbOut) : m_pszOut(pszOut), m_cbOut(cbOut), m_cch(0) {
-        m_bFits = (pszOut != nullptr && cbOut > 0);
-        if (m_bFits)
-            pszOut[0] = '\0';
-    }
-
-    CTextBuilder& Add(const char* psz) {
-        if (!m_bFits || psz == nullptr)
-            return *this;
-        const size_t cch = strlen(psz);
-        if (cch >= m_cbOut - m_cch) {
-            m_bFits = 0;
-            m_pszOut[0] = '\0';
-            return *this;
-        }
-        memcpy(m_pszOut + m_cch, psz, cch + 1);
-        m_cch += cch;
-        return *this;
-    }
-
-    int Fits() const { return m_bFits; }
-
-private:
-    char* m_pszOut;
-    size_t m_cbOut;
-    size_t m_cch;
-    int m_bFits;
-};
 
 int IsEmpty(const char* psz) {
     return psz == nullptr || psz[0] == '\0';

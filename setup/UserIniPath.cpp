@@ -2,23 +2,14 @@
 
 #include <string.h>
 
+#include "common/TextBuilder.h"
+
 namespace {
 
 const char INI_EXTENSION[] = ".ini";
 
 int IsSeparator(char ch) {
     return ch == '\\' || ch == '/';
-}
-
-// Appends cch bytes of pSource at *pcchUsed in pszOut (cbOut bytes); 0 when it does not fit
-// with the terminating NUL.
-int Append(char* pszOut, size_t cbOut, size_t* pcchUsed, const char* pSource, size_t cch) {
-    if (*pcchUsed + cch >= cbOut)
-        return 0;
-    memcpy(pszOut + *pcchUsed, pSource, cch);
-    *pcchUsed += cch;
-    pszOut[*pcchUsed] = '\0';
-    return 1;
 }
 
 } // namespace
@@ -84,27 +75,20 @@ int FormUserIniPaths(const char* pszAppData, const char* pszArgument, PFN_ISLEAD
     const int bHasFile = cchName > 0 && !(pLastChar != nullptr && IsSeparator(*pLastChar) &&
                                           CharLength(pLastChar, pfnIsLeadByte) == 1);
 
-    size_t cchFolder = 0;
-    if (!Append(pOut->szFolder, sizeof(pOut->szFolder), &cchFolder, pszAppData,
-                strlen(pszAppData)) ||
-        !Append(pOut->szFolder, sizeof(pOut->szFolder), &cchFolder, "\\", 1) ||
-        !Append(pOut->szFolder, sizeof(pOut->szFolder), &cchFolder, pszArgument,
-                strlen(pszArgument))) {
+    if (!CTextBuilder(pOut->szFolder, sizeof(pOut->szFolder))
+             .Add(pszAppData)
+             .Add("\\")
+             .Add(pszArgument)
+             .Fits() ||
+        (bHasFile && !CTextBuilder(pOut->szFile, sizeof(pOut->szFile))
+                          .Add(pOut->szFolder)
+                          .Add("\\")
+                          .Add(pszName)
+                          .Add(INI_EXTENSION)
+                          .Fits())) {
         memset(pOut, 0, sizeof(*pOut));
         return 0;
     }
-
-    if (bHasFile) {
-        size_t cchFile = 0;
-        if (!Append(pOut->szFile, sizeof(pOut->szFile), &cchFile, pOut->szFolder, cchFolder) ||
-            !Append(pOut->szFile, sizeof(pOut->szFile), &cchFile, "\\", 1) ||
-            !Append(pOut->szFile, sizeof(pOut->szFile), &cchFile, pszName, cchName) ||
-            !Append(pOut->szFile, sizeof(pOut->szFile), &cchFile, INI_EXTENSION,
-                    sizeof(INI_EXTENSION) - 1)) {
-            memset(pOut, 0, sizeof(*pOut));
-            return 0;
-        }
-        pOut->bHasFile = 1;
-    }
+    pOut->bHasFile = bHasFile;
     return 1;
 }

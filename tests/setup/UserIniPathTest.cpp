@@ -120,12 +120,6 @@ TEST(UserIniPaths, PathsThatDoNotFitAreRefusedWhole) {
     EXPECT_EQ(259u, formed.folder.size());
     EXPECT_FALSE(Form(appData, folderOnly + "f").ok) << "folder of 260 characters";
     EXPECT_FALSE(Form("C:\\" + std::string(300, 'd'), "V\\T").ok);
-
-    char szJoined[8] = "kept"; // the folder part C:\P\ (5 bytes), a name and its NUL
-    EXPECT_FALSE(JoinFolderAndName(szJoined, sizeof(szJoined), "C:\\P\\x", 5, "abc"));
-    EXPECT_STREQ("kept", szJoined);
-    ASSERT_TRUE(JoinFolderAndName(szJoined, sizeof(szJoined), "C:\\P\\x", 5, "ab"));
-    EXPECT_STREQ("C:\\P\\ab", szJoined);
 }
 
 } // namespace
